@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+
 #include <QPointer>
 #include <QWidget>
 
@@ -60,6 +62,8 @@ private:
     void onTimer3Timeout();
     void onTimer4Timeout();
     void onTimer5Timeout();
+
+    void recolourTextBoxes(void (*write)(QWidget*, std::uint32_t));
 
     void startLightShow();
     void stopLightShow();
