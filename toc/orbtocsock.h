@@ -101,6 +101,7 @@ private:
 
     // Frame dispatch (dispatch.cpp).
     void ProcessFrame(const std::string& strFrame);
+    void dispatchMessage(std::string_view payload);
 
     // Sign-on (signon.cpp).
     void answerSignOn();
@@ -146,6 +147,8 @@ private:
     // Bumped by Login and LogOff: a handler that opened or closed a connection ends the handling
     // of the old connection's bytes and of whatever clean-up would follow its event.
     std::uint64_t mGeneration = 0;
+    // True while received bytes are being cut and handed over; see onSockDataArrival.
+    bool mReading = false;
 };
 
 } // namespace toc
