@@ -1,0 +1,94 @@
+#include "tools/clisession.h"
+
+#include <utility>
+
+namespace tocli {
+
+CliSession::CliSession(CliOptions options, std::unique_ptr<toc::Socket> socket, LineSink out,
+                       std::function<void(int status)> finished)
+    : JsonEventWriter(out)
+    , m_options(std::move(options))
+    , m_out(std::move(out))
+    , m_onFinished(std::move(finished))
+    , m_control(std::move(socket), this)
+    , m_dispatcher(m_control)
+{
+    // A Login from the script starts a new sign-on: no refresh may slip in before its toc2_login.
+    m_dispatcher.beforeCall = [this](const std::string& method) {
+        if (method == "Login")
+            m_profileTimer.stop();
+    };
+    m_profileTimer.setInterval(ProfileIntervalMs);
+    QObject::connect(&m_profileTimer, &QTimer::timeout, [this] {
+        if (m_options.profile)
+            m_control.SetProfile(*m_options.profile);
+    });
+}
+
+void CliSession::Start()
+{
+    m_control.Login(m_options.screenName, m_options.password, m_options.host, m_options.port);
+}
+
+void CliSession::HandleLine(std::string_view line)
+{
+    if (m_finished || line.find_first_not_of(" \t") == std::string_view::npos)
+        return;
+    if (auto reply = m_dispatcher.Execute(line))
+        m_out(*reply);
+}
+
+void CliSession::HandleOverlongLine()
+{
+    if (m_finished)
+        return;
+    Json error = Json::object();
+    error["error"] = "line too long";
+    m_out(error.dump());
+}
+
+void CliSession::HandleEndOfInput() { finish(ExitOk); }
+
+void CliSession::LoggedIn(const std::string& strUserName, const std::vector<std::string>& BuddyList,
+                          const std::vector<std::string>& BlockList, const std::vector<std::string>& PrivateList,
+                          const std::vector<std::string>& MiscData, const std::string& strPreferences,
+                          std::int16_t PrivacyMode)
+{
+    JsonEventWriter::LoggedIn(strUserName, BuddyList, BlockList, PrivateList, MiscData, strPreferences,
+                              PrivacyMode);
+    m_everSignedOn = true;
+    if (m_options.profile && !m_finished) {
+        // Set here, before the control sends toc_init_done, so others never see the account
+        // without its profile; then again every minute, counted from this sign-on.
+        m_control.SetProfile(*m_options.profile);
+        m_profileTimer.start();
+    }
+}
+
+void CliSession::LoggedOut(const std::string& strUserName)
+{
+    JsonEventWriter::LoggedOut(strUserName);
+    m_profileTimer.stop();
+    finish(ExitOk);
+}
+
+void CliSession::WinsockError(const std::string& strError)
+{
+    JsonEventWriter::WinsockError(strError);
+    m_profileTimer.stop();
+    // A script starting toc-cli wants to know whether the account came online; once it has, a lost
+    // connection is reported and toc-cli stays for the script to decide (it may Login again).
+    if (!m_everSignedOn)
+        finish(ExitSignOnFailed);
+}
+
+void CliSession::finish(int status)
+{
+    if (m_finished)
+        return;
+    m_finished = true;
+    m_profileTimer.stop();
+    m_onFinished(status);
+}
+
+} // namespace tocli

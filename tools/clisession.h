@@ -1,0 +1,75 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include <QTimer>
+
+#include "toc/orbtocsock.h"
+#include "tools/commanddispatcher.h"
+#include "tools/jsoneventwriter.h"
+
+namespace tocli {
+
+struct CliOptions {
+    std::string host;
+    std::int32_t port = 0;
+    std::string screenName;
+    std::string password;
+    std::optional<std::string> profile;
+};
+
+/// Exit statuses of toc-cli.
+enum ExitStatus : int {
+    ExitOk = 0,             // LogOff, or end of input
+    ExitSignOnFailed = 1,   // the connection failed or closed before the first sign-on completed
+    ExitBadArguments = 2,
+};
+
+/// toc-cli without its plumbing: owns the control, prints its events, runs command lines, keeps
+/// the profile set, and decides when the program is done.
+class CliSession : public JsonEventWriter {
+public:
+    /// How often the profile is set again while signed on, as the window does.
+    static constexpr int ProfileIntervalMs = 60000;
+
+    CliSession(CliOptions options, std::unique_ptr<toc::Socket> socket, LineSink out,
+               std::function<void(int status)> finished);
+
+    /// Signs on with the options.
+    void Start();
+    /// One line of input: a command, or a blank line (ignored).
+    void HandleLine(std::string_view line);
+    /// A line of input too long to be a command.
+    void HandleOverlongLine();
+    /// End of input: toc-cli is done.
+    void HandleEndOfInput();
+
+    bool Finished() const { return m_finished; }
+    QTimer& ProfileTimer() { return m_profileTimer; }
+
+    void LoggedIn(const std::string& strUserName, const std::vector<std::string>& BuddyList,
+                  const std::vector<std::string>& BlockList, const std::vector<std::string>& PrivateList,
+                  const std::vector<std::string>& MiscData, const std::string& strPreferences,
+                  std::int16_t PrivacyMode) override;
+    void LoggedOut(const std::string& strUserName) override;
+    void WinsockError(const std::string& strError) override;
+
+private:
+    void finish(int status);
+
+    CliOptions m_options;
+    LineSink m_out;
+    std::function<void(int)> m_onFinished;
+    toc::OrbTOCSock m_control;
+    CommandDispatcher m_dispatcher;
+    QTimer m_profileTimer;
+    bool m_everSignedOn = false;
+    bool m_finished = false;
+};
+
+} // namespace tocli

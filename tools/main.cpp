@@ -1,0 +1,141 @@
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QTcpSocket>
+#include <QTimer>
+
+#include "toc/qt/qtsocket.h"
+#include "tools/clisession.h"
+#include "tools/serveraddress.h"
+#include "tools/stdinreader.h"
+
+namespace {
+
+// A SendPacket of 65,535 bytes written as \u00XX escapes is under 400 KB; nothing longer is a command.
+constexpr std::size_t MaxLineBytes = 1 << 20;
+
+const char* const HelpText = R"(Signs an account on to a TOC2 server and keeps it online, without windows.
+
+Every event of the control is printed on stdout as one JSON line,
+  {"event":"LoggedIn","args":[...]}
+with the arguments in the event's parameter order: text as strings whose
+characters U+0000..U+00FF are the bytes received, lists as arrays, numbers,
+booleans. IncomingPacket is printed too, for every frame received, with the
+whole frame (header included) as its one argument.
+
+Each line on stdin is a JSON array naming a public method of the control and
+its arguments, e.g.
+  ["SendIM", "bob", "hello", false]
+  ["JoinChat", "room", 4]
+Optional trailing arguments may be left out. Text arguments are one byte per
+character (U+0000..U+00FF); to send UTF-8, write its bytes as such characters.
+RemoveHtml, GetChatName and LastChatID print {"result": ...}. A line that
+cannot be run prints {"error": "..."} and does nothing else.
+
+With --profile the profile is set at each sign-on and every 60 s after it.
+Keep-alives from the server are answered.
+
+Exit status:
+  0  after LogOff, or at the end of stdin
+  1  the connection failed or closed before the first sign-on completed
+     (e.g. a wrong password: Error then WinsockError are printed first);
+     after a sign-on, a lost connection is printed as WinsockError and
+     toc-cli keeps running, so the script may Login again or end
+  2  bad arguments)";
+
+std::optional<std::string> required(const QCommandLineParser& parser, const QString& name)
+{
+    if (!parser.isSet(name))
+        return std::nullopt;
+    return parser.value(name).toStdString();
+}
+
+int usageError(const QString& message)
+{
+    std::fprintf(stderr, "toc-cli: %s\nTry 'toc-cli --help'.\n", message.toLocal8Bit().constData());
+    return tocli::ExitBadArguments;
+}
+
+void writeLine(const std::string& line)
+{
+    std::fwrite(line.data(), 1, line.size(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+// Commands written just before the end are still in the socket's buffer when the event loop
+// stops; hand them to the kernel before the socket is destroyed. Bounded, so a peer that does not
+// read cannot hold toc-cli.
+void drainWrites(QObject& socket)
+{
+    for (auto* tcp : socket.findChildren<QTcpSocket*>()) {
+        if (tcp->state() == QAbstractSocket::ConnectedState) {
+            while (tcp->bytesToWrite() > 0 && tcp->waitForBytesWritten(5000)) { }
+        } else if (tcp->state() == QAbstractSocket::ClosingState) {
+            tcp->waitForDisconnected(5000);
+        }
+    }
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("toc-cli"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QString::fromUtf8(HelpText));
+    parser.addHelpOption();
+    parser.addOptions({
+        { QStringLiteral("server"), QStringLiteral("TOC server to connect to."), QStringLiteral("HOST:PORT") },
+        { QStringLiteral("screen-name"), QStringLiteral("Screen name to sign on."), QStringLiteral("NAME") },
+        { QStringLiteral("password"), QStringLiteral("Password of the screen name."), QStringLiteral("PASSWORD") },
+        { QStringLiteral("profile"), QStringLiteral("Profile to set at sign-on and every 60 s."),
+          QStringLiteral("TEXT") },
+    });
+    if (!parser.parse(QCoreApplication::arguments()))
+        return usageError(parser.errorText());
+    if (parser.isSet(QStringLiteral("help")))
+        parser.showHelp(tocli::ExitOk);
+    if (!parser.positionalArguments().isEmpty())
+        return usageError(QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
+
+    const auto server = required(parser, QStringLiteral("server"));
+    const auto name = required(parser, QStringLiteral("screen-name"));
+    const auto password = required(parser, QStringLiteral("password"));
+    if (!server || !name || !password)
+        return usageError(QStringLiteral("--server, --screen-name and --password are required"));
+    const auto address = tocli::ParseServerAddress(*server);
+    if (!address)
+        return usageError(QStringLiteral("--server wants HOST:PORT with a port from 1 to 65535, not '%1'")
+                              .arg(QString::fromStdString(*server)));
+    if (name->empty())
+        return usageError(QStringLiteral("--screen-name is empty"));
+
+    tocli::CliOptions options;
+    options.host = address->host;
+    options.port = address->port;
+    options.screenName = *name;
+    options.password = *password;
+    options.profile = required(parser, QStringLiteral("profile"));
+
+    auto socket = std::make_unique<toc::QtSocket>();
+    QObject& socketObject = *socket;
+    tocli::CliSession session(std::move(options), std::move(socket), writeLine,
+                              [](int status) { QCoreApplication::exit(status); });
+    tocli::StdinReader input(0, MaxLineBytes,
+                             { [&session](std::string_view line) { session.HandleLine(line); },
+                               [&session] { session.HandleOverlongLine(); },
+                               [&session] { session.HandleEndOfInput(); } });
+    // Everything, the sign-on included, happens inside the event loop, so an early end can exit it.
+    QTimer::singleShot(0, &app, [&session] { session.Start(); });
+    const int status = app.exec();
+    input.Stop();
+    drainWrites(socketObject);
+    return status;
+}
