@@ -1,0 +1,51 @@
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QTextStream>
+
+#include <cstdio>
+#include <memory>
+
+#include "app/assets.h"
+#include "app/form1.h"
+#include "app/serveraddress.h"
+#include "toc/qt/qtsocket.h"
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("rivir"));
+    QApplication::setApplicationVersion(QStringLiteral("4.0"));
+    QApplication::setWindowIcon(AppIcon());
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Dorvi Rivir 4.0: signs on to AIM over TOC2 and keeps the account online."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    const QCommandLineOption serverOption(
+        QStringLiteral("server"),
+        QStringLiteral("The TOC server to sign on to, HOST or HOST:PORT (default 127.0.0.1:5190, the port "
+                       "5190 when left out). Today's revival servers usually serve TOC on port 9898."),
+        QStringLiteral("HOST[:PORT]"), QStringLiteral("127.0.0.1:5190"));
+    parser.addOption(serverOption);
+    parser.process(app);
+
+    const auto server = ParseServerAddress(parser.value(serverOption));
+    if (!server) {
+        QTextStream(stderr) << "rivir: --server wants HOST or HOST:PORT with a port from 1 to 65535, not \""
+                            << parser.value(serverOption) << "\"\n";
+        return 2;
+    }
+
+    // The idler lives in its main window: closing "Incoming IMs" while the main window sits in the
+    // tray must not end the program, closing the main window must.
+    QApplication::setQuitOnLastWindowClosed(false);
+    auto* window = new Form1(std::make_unique<toc::QtSocket>(), *server);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    QObject::connect(window, &QObject::destroyed, &app, &QCoreApplication::quit);
+    window->show();
+    const int code = QApplication::exec();
+    // Windows closed with the main one are deleted late; let them go before the application does.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    return code;
+}
