@@ -1,0 +1,168 @@
+#include "toc/qt/qtsocket.h"
+
+#include <QTimer>
+
+namespace toc {
+
+namespace {
+    // How long a closed connection may take to hand its last bytes to a peer that does not read.
+    constexpr int LingerMs = 10000;
+}
+
+QtSocket::QtSocket(QObject* parent)
+    : QObject(parent)
+{
+}
+
+QtSocket::~QtSocket()
+{
+    if (m_socket) {
+        m_socket->disconnect(this);
+        m_socket->abort();
+    }
+}
+
+void QtSocket::Connect(const std::string& host, std::int32_t port)
+{
+    release();
+    const std::uint64_t attempt = ++m_attempt;
+    m_state = SocketState::Connecting;
+    auto* socket = new QTcpSocket(this);
+    m_socket = socket;
+    connect(socket, &QTcpSocket::connected, this, [this, attempt] { onSocketConnected(attempt); });
+    connect(socket, &QTcpSocket::readyRead, this, &QtSocket::onSocketReadyRead);
+    connect(socket, &QTcpSocket::errorOccurred, this,
+            [this, attempt](QAbstractSocket::SocketError error) { onSocketError(attempt, error); });
+    connect(socket, &QTcpSocket::disconnected, this, &QtSocket::onSocketDisconnected);
+
+    if (port < 0 || port > 65535) {
+        // QTcpSocket would truncate the port; fail the way a refused connection does.
+        QMetaObject::invokeMethod(
+            this,
+            [this, attempt] {
+                if (attempt != m_attempt || m_state != SocketState::Connecting)
+                    return;
+                release();
+                if (onError)
+                    onError("Invalid port number");
+            },
+            Qt::QueuedConnection);
+        return;
+    }
+    m_inConnect = true;
+    socket->connectToHost(QString::fromStdString(host), static_cast<quint16>(port));
+    m_inConnect = false;
+}
+
+void QtSocket::Close()
+{
+    ++m_attempt;
+    release();
+}
+
+void QtSocket::release()
+{
+    m_state = SocketState::Closed;
+    QTcpSocket* socket = m_socket;
+    m_socket = nullptr;
+    if (!socket)
+        return;
+    socket->disconnect(this);
+    if (socket->state() != QAbstractSocket::ConnectedState) {
+        socket->abort();
+        socket->deleteLater();
+        return;
+    }
+    // Like closing a socket on any desktop stack: what was written still goes out, then the
+    // connection ends. The old socket lives on alone until then and reports nothing to us.
+    socket->disconnectFromHost();
+    if (socket->state() == QAbstractSocket::UnconnectedState) {
+        socket->deleteLater();
+        return;
+    }
+    connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+    connect(socket, &QTcpSocket::errorOccurred, socket, &QObject::deleteLater);
+    QTimer::singleShot(LingerMs, socket, [socket] {
+        socket->abort();
+        socket->deleteLater();
+    });
+}
+
+void QtSocket::SendData(std::string_view bytes)
+{
+    if (m_state != SocketState::Connected || !m_socket)
+        return;
+    m_socket->write(bytes.data(), static_cast<qint64>(bytes.size()));
+}
+
+std::string QtSocket::GetData()
+{
+    if (!m_socket)
+        return {};
+    const QByteArray data = m_socket->readAll();
+    return std::string(data.constData(), static_cast<std::size_t>(data.size()));
+}
+
+void QtSocket::onSocketConnected(std::uint64_t attempt)
+{
+    if (m_inConnect) {
+        QMetaObject::invokeMethod(
+            this, [this, attempt] { onSocketConnected(attempt); }, Qt::QueuedConnection);
+        return;
+    }
+    if (attempt != m_attempt || m_state != SocketState::Connecting)
+        return;
+    m_state = SocketState::Connected;
+    if (onConnected)
+        onConnected();
+}
+
+void QtSocket::onSocketReadyRead()
+{
+    if (m_state == SocketState::Connected && onDataArrival)
+        onDataArrival();
+}
+
+void QtSocket::onSocketError(std::uint64_t attempt, QAbstractSocket::SocketError error)
+{
+    if (m_inConnect) {
+        QMetaObject::invokeMethod(
+            this, [this, attempt, error] { onSocketError(attempt, error); }, Qt::QueuedConnection);
+        return;
+    }
+    if (attempt != m_attempt || m_state == SocketState::Closed)
+        return;
+    // The peer's close shows up both as this error and as the disconnected signal; it is one
+    // event, reported once as a close.
+    if (error == QAbstractSocket::RemoteHostClosedError && m_state == SocketState::Connected) {
+        peerClosed();
+        return;
+    }
+    const std::string description = m_socket ? m_socket->errorString().toStdString() : std::string();
+    release();
+    if (onError)
+        onError(description);
+}
+
+void QtSocket::onSocketDisconnected()
+{
+    if (m_state == SocketState::Connected)
+        peerClosed();
+}
+
+void QtSocket::peerClosed()
+{
+    // Whatever the peer sent before closing comes first, while the connection still counts as
+    // up, so the owner reads it as it reads any data.
+    const std::uint64_t attempt = m_attempt;
+    if (m_socket && m_socket->bytesAvailable() > 0 && onDataArrival)
+        onDataArrival();
+    // The owner may have closed or replaced the connection while reading.
+    if (attempt != m_attempt || m_state != SocketState::Connected)
+        return;
+    release();
+    if (onClosedByPeer)
+        onClosedByPeer();
+}
+
+} // namespace toc
