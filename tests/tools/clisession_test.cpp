@@ -1,0 +1,176 @@
+#include "tools/clisession.h"
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <QMetaObject>
+
+#include <gtest/gtest.h>
+
+#include "tests/support/fakesocket.h"
+
+using testing_support::Data;
+using testing_support::FakeSocket;
+using testing_support::Frame;
+using testing_support::ParseFrames;
+
+namespace {
+
+struct Harness {
+    FakeSocket* fake = nullptr;
+    std::vector<std::string> out;
+    std::optional<int> status;
+    std::unique_ptr<tocli::CliSession> session;
+
+    explicit Harness(std::optional<std::string> profile)
+    {
+        auto socket = std::make_unique<FakeSocket>();
+        fake = socket.get();
+        tocli::CliOptions options { "127.0.0.1", 5190, "Me Too", "pw", std::move(profile) };
+        session = std::make_unique<tocli::CliSession>(
+            std::move(options), std::move(socket), [this](const std::string& line) { out.push_back(line); },
+            [this](int s) {
+                EXPECT_FALSE(status.has_value()) << "finished twice";
+                status = s;
+            });
+        session->Start();
+    }
+
+    void connectAndGreet()
+    {
+        fake->CompleteConnect();
+        fake->Receive(Frame(1, std::string("\0\0\0\x01", 4)));
+    }
+
+    void signOn()
+    {
+        connectAndGreet();
+        fake->ClearSent();
+        fake->Receive(Data("SIGN_ON:TOC2.0") + Data("NICK:Me Too", 1) + Data("CONFIG2:m:1\ng:Buddies\nb:ann\ndone:\n", 2));
+    }
+
+    std::vector<std::string> sent()
+    {
+        std::vector<std::string> payloads;
+        for (const auto& f : ParseFrames(fake->AllSent()))
+            payloads.push_back(f.payload);
+        fake->ClearSent();
+        return payloads;
+    }
+
+    // Event lines without the IncomingPacket ones.
+    std::vector<std::string> events() const
+    {
+        std::vector<std::string> lines;
+        for (const auto& l : out)
+            if (l.find("\"IncomingPacket\"") == std::string::npos)
+                lines.push_back(l);
+        return lines;
+    }
+};
+
+std::string nul(const std::string& text) { return text + '\0'; }
+
+} // namespace
+
+TEST(CliSession, SignOnPrintsEventsAndSetsTheProfileBeforeInitDone)
+{
+    Harness h("<a href=\"x\">$hi</a>");
+    h.signOn();
+    const std::vector<std::string> events = {
+        R"({"event":"ScreennameFormat","args":["Me Too"]})",
+        R"({"event":"LoggedIn","args":["metoo",["[group]Buddies","ann"],[],[],[],"",1]})",
+    };
+    EXPECT_EQ(h.events(), events);
+    EXPECT_EQ(h.out.front(), R"({"event":"IncomingPacket","args":["*\u0001\u0000\u0000\u0000\u0004\u0000\u0000\u0000\u0001"]})");
+    const std::vector<std::string> sent = {
+        nul("toc_set_info \"<a href=\\\"x\\\">\\$hi</a>\""),
+        nul("toc_init_done"),
+    };
+    EXPECT_EQ(h.sent(), sent);
+    EXPECT_FALSE(h.status);
+}
+
+TEST(CliSession, ProfileIsSetAgainEveryMinuteWhileSignedOn)
+{
+    Harness h("idle");
+    h.signOn();
+    h.sent();
+    ASSERT_TRUE(h.session->ProfileTimer().isActive());
+    EXPECT_EQ(h.session->ProfileTimer().interval(), 60000);
+    QMetaObject::invokeMethod(&h.session->ProfileTimer(), "timeout");
+    EXPECT_EQ(h.sent(), std::vector<std::string> { nul("toc_set_info \"idle\"") });
+
+    // A new sign-on from the script: no profile may go out ahead of its toc2_login.
+    h.session->HandleLine(R"(["Login", "other", "pw", "127.0.0.1", 5190])");
+    EXPECT_FALSE(h.session->ProfileTimer().isActive());
+}
+
+TEST(CliSession, WithoutProfileNothingIsAddedToTheSignOn)
+{
+    Harness h(std::nullopt);
+    h.signOn();
+    EXPECT_EQ(h.sent(), std::vector<std::string> { nul("toc_init_done") });
+    EXPECT_FALSE(h.session->ProfileTimer().isActive());
+}
+
+TEST(CliSession, FailureBeforeTheFirstSignOnEndsWithStatusOne)
+{
+    Harness refused(std::nullopt);
+    refused.fake->Fail("Connection refused");
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_EQ(refused.events(), std::vector<std::string> { R"({"event":"WinsockError","args":["Connection refused"]})" });
+
+    Harness wrongPassword(std::nullopt);
+    wrongPassword.connectAndGreet();
+    wrongPassword.fake->Receive(Data("ERROR:980"));
+    EXPECT_FALSE(wrongPassword.status);
+    wrongPassword.fake->PeerClose();
+    EXPECT_EQ(wrongPassword.status, 1);
+    ASSERT_EQ(wrongPassword.events().size(), 2u);
+    EXPECT_EQ(wrongPassword.events()[0], R"({"event":"Error","args":[980,"Invalid account or password"]})");
+}
+
+TEST(CliSession, LostConnectionAfterSignOnKeepsRunning)
+{
+    Harness h("p");
+    h.signOn();
+    h.fake->PeerClose();
+    EXPECT_FALSE(h.status);
+    EXPECT_NE(h.events().back().find("\"WinsockError\""), std::string::npos);
+    EXPECT_FALSE(h.session->ProfileTimer().isActive());
+}
+
+TEST(CliSession, LogOffAndEndOfInputEndWithStatusZero)
+{
+    Harness loggedOff(std::nullopt);
+    loggedOff.signOn();
+    loggedOff.session->HandleLine(R"(["LogOff"])");
+    EXPECT_EQ(loggedOff.status, 0);
+    EXPECT_EQ(loggedOff.events().back(), R"({"event":"LoggedOut","args":["metoo"]})");
+    // Finished: later lines are not run.
+    const auto printed = loggedOff.out.size();
+    loggedOff.session->HandleLine(R"(["LastChatID"])");
+    EXPECT_EQ(loggedOff.out.size(), printed);
+
+    Harness ended(std::nullopt);
+    ended.signOn();
+    ended.session->HandleEndOfInput();
+    EXPECT_EQ(ended.status, 0);
+}
+
+TEST(CliSession, BlankLinesAreSkippedAndBadOnesAnswered)
+{
+    Harness h(std::nullopt);
+    h.session->HandleLine("");
+    h.session->HandleLine("  \t");
+    EXPECT_TRUE(h.out.empty());
+    h.session->HandleLine("nonsense");
+    h.session->HandleOverlongLine();
+    ASSERT_EQ(h.out.size(), 2u);
+    EXPECT_NE(h.out[0].find("\"error\""), std::string::npos);
+    EXPECT_EQ(h.out[1], R"({"error":"line too long"})");
+    EXPECT_FALSE(h.status);
+}
