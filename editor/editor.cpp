@@ -4,15 +4,14 @@
 
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPalette>
-#include <QPixmap>
 #include <QPushButton>
 #include <QTimer>
 
+#include "app/assets.h"
 #include "app/colors.h"
 #include "app/form1.h"
 #include "app/form2.h"
@@ -53,7 +52,7 @@ editoR::editoR(Form1* mainWindow)
     setAttribute(Qt::WA_DeleteOnClose);
     setObjectName(QStringLiteral("editoR"));
     setWindowTitle(QStringLiteral("Edit Mode"));
-    setWindowIcon(QIcon(QStringLiteral(":/assets/icon.png")));
+    setWindowIcon(AppIcon());
     setFixedSize(246, 156);
     createControls();
     connectControls();
@@ -82,7 +81,7 @@ void editoR::createControls()
     // Natural size, shifted so the window shows the picture's middle; it lies under everything.
     WinIII = new QLabel(this);
     WinIII->setObjectName(QStringLiteral("WinIII"));
-    WinIII->setPixmap(QPixmap(QStringLiteral(":/assets/target.jpg")));
+    WinIII->setPixmap(TargetPicture());
     WinIII->setGeometry(-64, -64, 361, 241);
     WinIII->lower();
 
