@@ -1,0 +1,208 @@
+#include <algorithm>
+#include <charconv>
+#include <climits>
+
+#include "toc/encoding.h"
+#include "tocd/limits.h"
+#include "tocd/service.h"
+
+namespace tocd {
+
+namespace {
+
+    std::optional<std::int32_t> parseId(std::string_view s)
+    {
+        std::int32_t value = 0;
+        const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), value);
+        if (ec != std::errc() || end != s.data() + s.size())
+            return std::nullopt;
+        return value;
+    }
+
+    std::string_view trimmed(std::string_view s)
+    {
+        while (!s.empty() && s.front() == ' ')
+            s.remove_prefix(1);
+        while (!s.empty() && s.back() == ' ')
+            s.remove_suffix(1);
+        return s;
+    }
+
+    constexpr std::string_view unknownChat = "ERROR:913:internal server error";
+
+} // namespace
+
+Session::ChatEntry* Service::chatById(Session& s, std::int32_t id)
+{
+    const auto it = std::find_if(s.m_chats.begin(), s.m_chats.end(), [&](const auto& e) { return e.id == id; });
+    return it == s.m_chats.end() ? nullptr : &*it;
+}
+
+Session::ChatEntry* Service::chatEntryFor(Session& s, Room& room)
+{
+    const auto it = std::find_if(s.m_chats.begin(), s.m_chats.end(), [&](const auto& e) { return e.room == &room; });
+    if (it != s.m_chats.end())
+        return &*it;
+    if (s.m_chats.size() >= limits::ChatIds) {
+        // Make room by forgetting the oldest room this connection is no longer in.
+        const auto old = std::find_if(s.m_chats.begin(), s.m_chats.end(), [](const auto& e) { return !e.joined; });
+        if (old == s.m_chats.end())
+            return nullptr;
+        Room& oldRoom = *old->room;
+        s.m_chats.erase(old);
+        releaseRoom(oldRoom);
+    }
+    if (s.m_nextChatId == INT32_MAX)
+        return nullptr;
+    ++room.references;
+    s.m_chats.push_back(Session::ChatEntry { s.m_nextChatId++, &room, false });
+    return &s.m_chats.back();
+}
+
+void Service::releaseRoom(Room& room)
+{
+    if (--room.references == 0)
+        m_rooms.erase(room.key);
+}
+
+void Service::joinRoom(Session& s, Session::ChatEntry& entry)
+{
+    Room& room = *entry.room;
+    const std::string id = std::to_string(entry.id);
+    const bool arriving = !entry.joined;
+    if (arriving) {
+        entry.joined = true;
+        room.members.push_back(&s);
+    }
+    s.sendMessage("CHAT_JOIN:" + id + ":" + room.name);
+
+    // A crowded room's member list goes out in several messages rather than one huge one.
+    const std::string head = "CHAT_UPDATE_BUDDY:" + id + ":T";
+    std::string list = head;
+    for (const Session* m : room.members) {
+        if (list.size() > head.size() && list.size() + 1 + m->m_account->formatted.size() > limits::ChatListPayload) {
+            s.sendMessage(list);
+            list = head;
+        }
+        list += ':';
+        list += m->m_account->formatted;
+    }
+    s.sendMessage(list);
+
+    if (!arriving)
+        return;
+    for (Session* m : room.members) {
+        if (m == &s)
+            continue;
+        if (const Session::ChatEntry* e = chatEntryFor(*m, room))
+            m->sendMessage("CHAT_UPDATE_BUDDY:" + std::to_string(e->id) + ":T:" + s.m_account->formatted);
+    }
+}
+
+void Service::leaveRoom(Session& s, Session::ChatEntry& entry, bool tellLeaver)
+{
+    Room& room = *entry.room;
+    entry.joined = false;
+    std::erase(room.members, &s);
+    if (tellLeaver)
+        s.sendMessage("CHAT_LEFT:" + std::to_string(entry.id));
+    for (Session* m : room.members) {
+        if (const Session::ChatEntry* e = chatEntryFor(*m, room))
+            m->sendMessage("CHAT_UPDATE_BUDDY:" + std::to_string(e->id) + ":F:" + s.m_account->formatted);
+    }
+}
+
+void Service::chatJoin(Session& s, Words& w)
+{
+    if (w.size() < 3)
+        return s.sendMessage("ERROR:911");
+    const std::optional<std::int32_t> exchange = parseId(w[1]);
+    const std::string_view name = trimmed(w[2]);
+    if (!exchange || name.empty())
+        return s.sendMessage("ERROR:911");
+    // The room name leads CHAT_INVITE, where a colon would shift every field after it.
+    if (name.size() > limits::RoomNameBytes || name.find_first_of(":\n\r") != std::string_view::npos)
+        return s.sendMessage("ERROR:951:" + std::string(name));
+
+    const std::string key = std::to_string(*exchange) + " " + toc::NormalizeName(name);
+    auto it = m_rooms.find(key);
+    if (it == m_rooms.end()) {
+        auto room = std::make_unique<Room>();
+        room->key = key;
+        room->name = std::string(name);
+        it = m_rooms.emplace(key, std::move(room)).first;
+    }
+    Room& room = *it->second;
+    Session::ChatEntry* entry = chatEntryFor(s, room);
+    if (!entry) {
+        if (room.references == 0)
+            m_rooms.erase(key);
+        return s.sendMessage("ERROR:951:" + std::string(name) + ":24");
+    }
+    joinRoom(s, *entry);
+}
+
+void Service::chatSend(Session& s, Words& w)
+{
+    if (w.size() < 3)
+        return s.sendMessage("ERROR:911");
+    const std::optional<std::int32_t> id = parseId(w[1]);
+    Session::ChatEntry* entry = id ? chatById(s, *id) : nullptr;
+    if (!entry || !entry->joined)
+        return s.sendMessage(unknownChat);
+    Room& room = *entry->room;
+    const std::string tail = ":" + s.m_account->formatted + ":F:A:en:" + w[2];
+    for (Session* m : room.members) {
+        if (const Session::ChatEntry* e = chatEntryFor(*m, room))
+            m->sendMessage("CHAT_IN_ENC:" + std::to_string(e->id) + tail);
+    }
+}
+
+void Service::chatLeave(Session& s, Words& w)
+{
+    if (w.size() < 2)
+        return s.sendMessage("ERROR:911");
+    const std::optional<std::int32_t> id = parseId(w[1]);
+    Session::ChatEntry* entry = id ? chatById(s, *id) : nullptr;
+    if (!entry || !entry->joined)
+        return s.sendMessage(unknownChat);
+    leaveRoom(s, *entry, true);
+}
+
+void Service::chatInvite(Session& s, Words& w)
+{
+    if (w.size() < 4)
+        return s.sendMessage("ERROR:911");
+    const std::optional<std::int32_t> id = parseId(w[1]);
+    Session::ChatEntry* entry = id ? chatById(s, *id) : nullptr;
+    if (!entry || !entry->joined)
+        return s.sendMessage(unknownChat);
+    Room& room = *entry->room;
+    for (std::size_t i = 3; i < w.size(); ++i) {
+        Session* t = reachable(*s.m_account, w[i]);
+        if (!t) {
+            s.sendMessage("ERROR:901:" + w[i]);
+            continue;
+        }
+        Session::ChatEntry* invited = chatEntryFor(*t, room);
+        if (!invited)
+            continue;
+        t->sendMessage("CHAT_INVITE:" + room.name + ":" + std::to_string(invited->id) + ":"
+            + s.m_account->formatted + ":" + w[2]);
+        if (t->isBot() && !invited->joined)
+            joinRoom(*t, *invited);
+    }
+}
+
+void Service::chatAccept(Session& s, Words& w)
+{
+    if (w.size() < 2)
+        return s.sendMessage("ERROR:911");
+    const std::optional<std::int32_t> id = parseId(w[1]);
+    Session::ChatEntry* entry = id ? chatById(s, *id) : nullptr;
+    if (!entry)
+        return s.sendMessage(unknownChat);
+    joinRoom(s, *entry);
+}
+
+} // namespace tocd

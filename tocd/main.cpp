@@ -1,0 +1,122 @@
+#include <sys/resource.h>
+
+#include <charconv>
+#include <csignal>
+#include <cstdio>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include <asio.hpp>
+
+#include "tocd/server.h"
+#include "tocd/service.h"
+
+namespace {
+
+constexpr std::string_view usage = "usage: tocd [--listen HOST:PORT] [--keepalive SECONDS] [--bot NAME]\n";
+
+std::optional<unsigned> parseNumber(std::string_view s, unsigned max)
+{
+    unsigned value = 0;
+    const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), value);
+    if (s.empty() || ec != std::errc() || end != s.data() + s.size() || value > max)
+        return std::nullopt;
+    return value;
+}
+
+std::optional<asio::ip::tcp::endpoint> parseListen(std::string_view text, asio::io_context& io)
+{
+    const std::size_t colon = text.rfind(':');
+    if (colon == std::string_view::npos)
+        return std::nullopt;
+    std::string_view host = text.substr(0, colon);
+    const std::optional<unsigned> port = parseNumber(text.substr(colon + 1), 65535);
+    if (host.size() >= 2 && host.front() == '[' && host.back() == ']')
+        host = host.substr(1, host.size() - 2);
+    if (!port || host.empty())
+        return std::nullopt;
+    std::error_code ec;
+    const asio::ip::address address = asio::ip::make_address(std::string(host), ec);
+    if (!ec)
+        return asio::ip::tcp::endpoint(address, static_cast<unsigned short>(*port));
+    asio::ip::tcp::resolver resolver(io);
+    const auto results = resolver.resolve(std::string(host), std::to_string(*port), ec);
+    if (ec || results.empty())
+        return std::nullopt;
+    return results.begin()->endpoint();
+}
+
+// Every client is a descriptor; the soft limit is usually far below what thousands need.
+void raiseDescriptorLimit()
+{
+    rlimit limit {};
+    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &limit);
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    asio::io_context io(1);
+    std::string listen = "127.0.0.1:5190";
+    unsigned keepAlive = 60;
+    std::string bot;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        const bool hasValue = i + 1 < argc;
+        if (arg == "--help" || arg == "-h") {
+            std::cout << usage;
+            return 0;
+        }
+        if (!hasValue || (arg != "--listen" && arg != "--keepalive" && arg != "--bot")) {
+            std::cerr << "tocd: " << (hasValue ? "unknown option " : "missing value for ") << arg << "\n" << usage;
+            return 2;
+        }
+        const std::string_view value = argv[++i];
+        if (arg == "--listen") {
+            listen = value;
+        } else if (arg == "--keepalive") {
+            const std::optional<unsigned> seconds = parseNumber(value, 86400 * 365);
+            if (!seconds) {
+                std::cerr << "tocd: --keepalive takes a number of seconds, not " << value << "\n";
+                return 2;
+            }
+            keepAlive = *seconds;
+        } else {
+            if (!tocd::Service::validScreenName(value)) {
+                std::cerr << "tocd: --bot needs a screen name (letters, digits, spaces, . _ @ -)\n";
+                return 2;
+            }
+            bot = value;
+        }
+    }
+    const std::optional<asio::ip::tcp::endpoint> endpoint = parseListen(listen, io);
+    if (!endpoint) {
+        std::cerr << "tocd: --listen takes HOST:PORT, not " << listen << "\n";
+        return 2;
+    }
+
+    raiseDescriptorLimit();
+    std::signal(SIGPIPE, SIG_IGN);
+
+    tocd::Service service(tocd::Service::Options { bot, {} });
+    try {
+        tocd::Server server(io, service, *endpoint, std::chrono::seconds(keepAlive));
+        const asio::ip::tcp::endpoint local = server.localEndpoint();
+        const std::string host = local.address().is_v6() ? "[" + local.address().to_string() + "]" : local.address().to_string();
+        std::cout << "listening on " << host << ":" << local.port() << std::endl;
+
+        asio::signal_set signals(io, SIGINT, SIGTERM);
+        signals.async_wait([&](std::error_code, int) { io.stop(); });
+        io.run();
+    } catch (const std::exception& e) {
+        std::cerr << "tocd: " << e.what() << "\n";
+        return 1;
+    }
+    return 0;
+}

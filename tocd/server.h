@@ -1,0 +1,38 @@
+#pragma once
+
+#include <chrono>
+#include <memory>
+
+#include <asio.hpp>
+
+#include "tocd/service.h"
+
+namespace tocd {
+
+/// Moves bytes between TCP clients and their sessions on one Asio event loop, and sends the
+/// keep-alive rounds. Everything runs on the thread that runs the io_context.
+class Server {
+public:
+    /// Listens at once; throws asio::system_error when the address cannot be bound. A keep-alive
+    /// interval of zero sends none.
+    Server(asio::io_context& io, Service& service, const asio::ip::tcp::endpoint& listen,
+        std::chrono::seconds keepAlive);
+
+    asio::ip::tcp::endpoint localEndpoint() const { return m_acceptor.local_endpoint(); }
+
+    /// Unread output one client may leave queued before it is dropped.
+    static constexpr std::size_t MaxQueuedOutput = 256 * 1024;
+
+private:
+    void accept();
+    void scheduleKeepAlive();
+
+    asio::io_context& m_io;
+    Service& m_service;
+    asio::ip::tcp::acceptor m_acceptor;
+    asio::steady_timer m_acceptRetry;
+    asio::steady_timer m_keepAliveTimer;
+    std::chrono::seconds m_keepAlive;
+};
+
+} // namespace tocd

@@ -1,0 +1,303 @@
+#include "tocd/service.h"
+
+#include <algorithm>
+#include <chrono>
+
+#include "toc/encoding.h"
+#include "tocd/limits.h"
+
+namespace tocd {
+
+Service::Service(Options options)
+    : m_options(std::move(options))
+{
+    if (m_options.botName.empty())
+        return;
+    auto account = std::make_unique<Account>();
+    account->name = toc::NormalizeName(m_options.botName);
+    account->formatted = m_options.botName;
+    account->bot = true;
+    Account& bot = *account;
+    m_accounts.emplace(bot.name, std::move(account));
+
+    m_bot = std::make_unique<Session>(*this, nullptr);
+    m_bot->m_state = Session::State::SignedOn;
+    m_bot->m_account = &bot;
+    m_bot->m_visible = true;
+    m_bot->m_signonTime = now();
+    m_bot->m_onlineIndex = m_online.size();
+    m_online.push_back(m_bot.get());
+    bot.online = m_bot.get();
+}
+
+Service::~Service()
+{
+    m_bot.reset();
+}
+
+std::int64_t Service::now() const
+{
+    if (m_options.clock)
+        return m_options.clock();
+    return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+Account* Service::find(std::string_view name)
+{
+    const auto it = m_accounts.find(std::string(name));
+    return it == m_accounts.end() ? nullptr : it->second.get();
+}
+
+const Account* Service::find(std::string_view name) const
+{
+    const auto it = m_accounts.find(std::string(name));
+    return it == m_accounts.end() ? nullptr : it->second.get();
+}
+
+std::optional<std::string> Service::profileOf(std::string_view name) const
+{
+    const Account* a = find(name);
+    if (!a)
+        return std::nullopt;
+    return a->profile;
+}
+
+bool Service::validScreenName(std::string_view name)
+{
+    if (name.size() > limits::NameBytes)
+        return false;
+    std::size_t letters = 0;
+    for (const char c : name) {
+        const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == ' '
+            || c == '.' || c == '_' || c == '@' || c == '-';
+        if (!ok)
+            return false;
+        letters += c != ' ';
+    }
+    return letters >= 1 && letters <= limits::NormalizedNameBytes;
+}
+
+Service::LoginResult Service::login(Session& session, std::string_view name, std::string_view password)
+{
+    if (!validScreenName(name) || password.empty())
+        return LoginResult::Refused;
+    const std::string normalized = toc::NormalizeName(name);
+    Account* a = find(normalized);
+    if (!a) {
+        if (m_accounts.size() >= limits::Accounts)
+            return LoginResult::Refused;
+        auto created = std::make_unique<Account>();
+        created->name = normalized;
+        created->formatted = std::string(name);
+        created->password = std::string(password);
+        a = created.get();
+        m_accounts.emplace(normalized, std::move(created));
+    } else if (a->bot || a->password != password) {
+        return LoginResult::Refused;
+    }
+    // A second sign-on takes over the account; the older connection goes.
+    if (a->online)
+        a->online->end();
+
+    session.m_account = a;
+    session.m_visible = false;
+    session.m_signonTime = now();
+    session.m_onlineIndex = m_online.size();
+    m_online.push_back(&session);
+    a->online = &session;
+
+    session.sendMessage("SIGN_ON:TOC2.0");
+    session.sendMessage("NICK:" + a->formatted);
+    std::string config = "CONFIG2:";
+    for (const std::string& d : a->deny)
+        config += "d:" + d + "\n";
+    for (const std::string& p : a->permit)
+        config += "p:" + p + "\n";
+    if (a->pdmode != 0)
+        config += "m:" + std::to_string(a->pdmode) + "\n";
+    for (const Group& g : a->groups) {
+        config += "g:" + g.name + "\n";
+        for (const Buddy& b : g.buddies)
+            config += "b:" + b.name + (b.alias.empty() ? "" : ":" + b.alias) + "\n";
+    }
+    config += "done:\n";
+    session.sendMessage(config);
+    return LoginResult::Ok;
+}
+
+void Service::signOff(Session& s)
+{
+    Account* a = s.m_account;
+    if (!a)
+        return;
+    for (Session::ChatEntry& e : s.m_chats) {
+        if (e.joined)
+            leaveRoom(s, e, false);
+        releaseRoom(*e.room);
+    }
+    s.m_chats.clear();
+    if (s.m_visible) {
+        const std::string gone = departure(*a);
+        for (Session* v : viewers(*a))
+            v->sendMessage(gone);
+    }
+    s.m_visible = false;
+    s.m_account = nullptr;
+    a->online = nullptr;
+    Session* last = m_online.back();
+    m_online[s.m_onlineIndex] = last;
+    last->m_onlineIndex = s.m_onlineIndex;
+    m_online.pop_back();
+}
+
+void Service::keepAlive()
+{
+    for (Session* s : m_online)
+        s->keepAlive();
+}
+
+bool Service::mayView(const Account& target, const Account& viewer)
+{
+    if (&target == &viewer)
+        return true;
+    const auto listed = [&](const std::vector<std::string>& list) {
+        return std::find(list.begin(), list.end(), viewer.name) != list.end();
+    };
+    switch (target.pdmode) {
+    case 1: // permit all
+        return true;
+    case 2: // deny all
+        return false;
+    case 3: // permit some
+        return listed(target.permit);
+    case 5: // buddies only
+        return std::binary_search(target.watching.begin(), target.watching.end(), viewer.name);
+    default: // deny some; also an account that never chose, so that blocking works from the start
+        return !listed(target.deny);
+    }
+}
+
+Session* Service::reachable(const Account& viewer, std::string_view name)
+{
+    Account* t = find(toc::NormalizeName(name));
+    if (!t || !t->online)
+        return nullptr;
+    if (t == &viewer)
+        return t->online;
+    if (!t->online->m_visible || !mayView(*t, viewer))
+        return nullptr;
+    return t->online;
+}
+
+std::string Service::userClass(const Session& s)
+{
+    return s.m_away ? " OU" : " O ";
+}
+
+std::string Service::buddyUpdate(const Session& s) const
+{
+    const Account& a = *s.m_account;
+    const std::int64_t idle = s.m_idleSince == 0 ? 0 : std::max<std::int64_t>(0, now() - s.m_idleSince) / 60;
+    return "UPDATE_BUDDY2:" + a.formatted + ":T:" + std::to_string(a.warning) + ":" + std::to_string(s.m_signonTime)
+        + ":" + std::to_string(idle) + ":" + userClass(s) + ":";
+}
+
+std::string Service::capsUpdate(const Session& s)
+{
+    return "BUDDY_CAPS2:" + s.m_account->formatted + ":" + s.m_caps;
+}
+
+std::string Service::departure(const Account& a)
+{
+    return "UPDATE_BUDDY2:" + a.name + ":F:0:0:0:   :";
+}
+
+std::vector<Session*> Service::viewers(const Account& a) const
+{
+    std::vector<Session*> out;
+    const auto it = m_watchers.find(a.name);
+    if (it == m_watchers.end())
+        return out;
+    for (Account* w : it->second) {
+        if (w->online && w->online->m_visible && mayView(a, *w))
+            out.push_back(w->online);
+    }
+    return out;
+}
+
+void Service::tellWatchers(Session& s, bool withCaps)
+{
+    if (!s.m_visible)
+        return;
+    const std::string update = buddyUpdate(s);
+    const bool caps = withCaps && !s.m_caps.empty();
+    for (Session* v : viewers(*s.m_account)) {
+        v->sendMessage(update);
+        if (caps)
+            v->sendMessage(capsUpdate(s));
+    }
+}
+
+void Service::tellAboutBuddies(Session& s, const std::vector<std::string>& names)
+{
+    for (const std::string& name : names) {
+        const Account* b = find(name);
+        if (!b || !b->online || !b->online->m_visible || !mayView(*b, *s.m_account))
+            continue;
+        s.sendMessage(buddyUpdate(*b->online));
+        if (!b->online->m_caps.empty())
+            s.sendMessage(capsUpdate(*b->online));
+    }
+}
+
+void Service::privacyChanged(Session& s, std::vector<Session*> before)
+{
+    if (!s.m_visible)
+        return;
+    std::vector<Session*> after = viewers(*s.m_account);
+    std::sort(before.begin(), before.end());
+    std::sort(after.begin(), after.end());
+    std::vector<Session*> changed;
+    std::set_difference(after.begin(), after.end(), before.begin(), before.end(), std::back_inserter(changed));
+    for (Session* v : changed) {
+        v->sendMessage(buddyUpdate(s));
+        if (!s.m_caps.empty())
+            v->sendMessage(capsUpdate(s));
+    }
+    changed.clear();
+    std::set_difference(before.begin(), before.end(), after.begin(), after.end(), std::back_inserter(changed));
+    const std::string gone = departure(*s.m_account);
+    for (Session* v : changed)
+        v->sendMessage(gone);
+}
+
+std::vector<std::string> Service::rewatch(Account& a)
+{
+    std::vector<std::string> now;
+    for (const Group& g : a.groups) {
+        for (const Buddy& b : g.buddies)
+            now.push_back(toc::NormalizeName(b.name));
+    }
+    std::sort(now.begin(), now.end());
+    now.erase(std::unique(now.begin(), now.end()), now.end());
+
+    std::vector<std::string> gone;
+    std::set_difference(a.watching.begin(), a.watching.end(), now.begin(), now.end(), std::back_inserter(gone));
+    for (const std::string& name : gone) {
+        auto it = m_watchers.find(name);
+        if (it == m_watchers.end())
+            continue;
+        std::erase(it->second, &a);
+        if (it->second.empty())
+            m_watchers.erase(it);
+    }
+    std::vector<std::string> added;
+    std::set_difference(now.begin(), now.end(), a.watching.begin(), a.watching.end(), std::back_inserter(added));
+    for (const std::string& name : added)
+        m_watchers[name].push_back(&a);
+    a.watching = std::move(now);
+    return added;
+}
+
+} // namespace tocd

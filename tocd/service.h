@@ -1,0 +1,158 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "tocd/session.h"
+
+namespace tocd {
+
+struct Buddy {
+    std::string name; // as the client wrote it
+    std::string alias;
+};
+
+struct Group {
+    std::string name;
+    std::vector<Buddy> buddies;
+};
+
+/// A registered screen name and everything stored for it. Lives as long as the service.
+struct Account {
+    std::string name;      // normalised
+    std::string formatted; // as first registered, or as reformatted since
+    std::string password;  // plain text
+    std::string profile;
+    std::vector<Group> groups;
+    std::vector<std::string> deny;   // normalised
+    std::vector<std::string> permit; // normalised
+    int pdmode = 0;                  // 0: never set, behaves as "deny some"
+    int warning = 0;                 // percent
+    std::vector<std::string> watching; // normalised buddy names, sorted, no repeats
+    bool bot = false;
+    Session* online = nullptr;
+};
+
+/// A chat room; it lives while someone is in it or holds an ID for it.
+struct Room {
+    std::string key;
+    std::string name;
+    std::vector<Session*> members; // in joining order
+    std::size_t references = 0;    // chat-table entries naming it
+};
+
+/// The service behind all sessions: accounts, who is online and visible, chat rooms, and every
+/// client command. Single-threaded; sessions call in while handling their own bytes.
+class Service {
+public:
+    struct Options {
+        /// Screen name of an always-online account that echoes IMs and accepts chat invitations;
+        /// empty for none.
+        std::string botName;
+        /// Unix time in seconds; the system clock when empty.
+        std::function<std::int64_t()> clock;
+    };
+
+    explicit Service(Options options);
+    ~Service();
+    Service(const Service&) = delete;
+    Service& operator=(const Service&) = delete;
+
+    /// Sends an empty keep-alive frame to every signed-on client.
+    void keepAlive();
+    /// Number of signed-on sessions, the bot included.
+    std::size_t signedOnCount() const { return m_online.size(); }
+    /// The stored profile of an account, nothing when the name is not registered.
+    std::optional<std::string> profileOf(std::string_view name) const;
+
+    /// True when `name` is acceptable as a screen name (letters, digits, spaces and . _ @ -).
+    static bool validScreenName(std::string_view name);
+
+    // Called by sessions.
+    enum class LoginResult { Ok, Refused };
+    LoginResult login(Session& session, std::string_view name, std::string_view password);
+    void command(Session& session, std::vector<std::string>& words);
+    void signOff(Session& session);
+
+private:
+    using Words = std::vector<std::string>;
+
+    std::int64_t now() const;
+    Account* find(std::string_view name);
+    const Account* find(std::string_view name) const;
+
+    // Presence.
+    /// Whether `viewer` may see `target` online and message it, by the target's privacy settings.
+    static bool mayView(const Account& target, const Account& viewer);
+    /// The visible session behind `name` that `viewer` may reach; one's own session always.
+    Session* reachable(const Account& viewer, std::string_view name);
+    static std::string userClass(const Session& s);
+    std::string buddyUpdate(const Session& s) const;
+    static std::string capsUpdate(const Session& s);
+    static std::string departure(const Account& a);
+    /// Visible sessions that list `a` as a buddy and may see it.
+    std::vector<Session*> viewers(const Account& a) const;
+    void tellWatchers(Session& s, bool withCaps);
+    void tellAboutBuddies(Session& s, const std::vector<std::string>& names);
+    /// Tells arrival or departure to whoever gained or lost sight of `s` since `before`.
+    void privacyChanged(Session& s, std::vector<Session*> before);
+    /// Brings the watcher index up to date with a's buddy list; returns the names newly watched.
+    std::vector<std::string> rewatch(Account& a);
+
+    // Commands.
+    void initDone(Session& s, Words& w);
+    void setInfo(Session& s, Words& w);
+    void getInfo(Session& s, Words& w);
+    void sendIm(Session& s, Words& w);
+    void getStatus(Session& s, Words& w);
+    void setAway(Session& s, Words& w);
+    void setIdle(Session& s, Words& w);
+    void setCaps(Session& s, Words& w);
+    void evil(Session& s, Words& w);
+    void formatNickname(Session& s, Words& w);
+    void changePassword(Session& s, Words& w);
+    void clientEvent(Session& s, Words& w);
+    void newBuddies(Session& s, Words& w);
+    void removeBuddy(Session& s, Words& w);
+    void newGroup(Session& s, Words& w);
+    void deleteGroup(Session& s, Words& w);
+    void addDeny(Session& s, Words& w);
+    void removeDeny(Session& s, Words& w);
+    void addPermit(Session& s, Words& w);
+    void removePermit(Session& s, Words& w);
+    void setPdmode(Session& s, Words& w);
+    void chatJoin(Session& s, Words& w);
+    void chatSend(Session& s, Words& w);
+    void chatLeave(Session& s, Words& w);
+    void chatInvite(Session& s, Words& w);
+    void chatAccept(Session& s, Words& w);
+
+    // Shared steps.
+    void deliverIm(Session& from, std::string_view to, std::string_view text, bool autoResponse);
+    void editPrivacyList(Session& s, Words& w, bool deny, bool add);
+    Group* findGroup(Account& a, std::string_view name);
+    /// The group, created if needed; nothing when the name or the group count is refused.
+    Group* ensureGroup(Account& a, std::string_view name);
+
+    // Chats.
+    Session::ChatEntry* chatById(Session& s, std::int32_t id);
+    Session::ChatEntry* chatEntryFor(Session& s, Room& room);
+    void joinRoom(Session& s, Session::ChatEntry& entry);
+    void leaveRoom(Session& s, Session::ChatEntry& entry, bool tellLeaver);
+    void releaseRoom(Room& room);
+
+    Options m_options;
+    std::unordered_map<std::string, std::unique_ptr<Account>> m_accounts;
+    std::unordered_map<std::string, std::vector<Account*>> m_watchers; // buddy -> accounts listing it
+    std::unordered_map<std::string, std::unique_ptr<Room>> m_rooms;
+    std::vector<Session*> m_online;
+    std::unique_ptr<Session> m_bot;
+};
+
+} // namespace tocd
