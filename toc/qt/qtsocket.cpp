@@ -115,6 +115,10 @@ void QtSocket::onSocketConnected(std::uint64_t attempt)
     m_state = SocketState::Connected;
     if (onConnected)
         onConnected();
+    // Bytes that came while the connection was still being reported were not announced.
+    if (attempt == m_attempt && m_state == SocketState::Connected && m_socket && m_socket->bytesAvailable() > 0
+        && onDataArrival)
+        onDataArrival();
 }
 
 void QtSocket::onSocketReadyRead()
