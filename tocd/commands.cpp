@@ -240,7 +240,11 @@ void Service::newBuddies(Session& s, Words& w)
     if (w.size() < 2)
         return s.sendMessage(invalidInput);
     Account& a = *s.m_account;
-    std::string_view block = w[1];
+    // Some clients send the block bare in braces; spaces in names then split it into words.
+    std::string joined = w[1];
+    for (std::size_t i = 2; i < w.size(); ++i)
+        joined += " " + w[i];
+    std::string_view block = joined;
     if (block.starts_with('{') && block.ends_with('}'))
         block = block.substr(1, block.size() - 2);
     const std::vector<Session*> before = viewers(a);
