@@ -109,17 +109,6 @@ TEST(ConnectionReceive, IncompleteFrameRaisesNothing)
     EXPECT_EQ(receiveEveryWay("*\x03\x00\x01\x00\x05" "abcd"s), Log {});
 }
 
-TEST(ConnectionReceive, LargestFrameArrivesWhole)
-{
-    Harness h;
-    h.connect();
-    const std::string big = "*\x03\x00\x00\xff\xff"s + std::string(65535, '\x80');
-    for (std::size_t at = 0; at < big.size(); at += 4096)
-        h.sock->Receive(big.substr(at, 4096));
-    ASSERT_EQ(h.events.log.size(), 1u);
-    EXPECT_EQ(h.events.log[0], "IncomingPacket(" + Quote(big) + ")");
-}
-
 TEST(ConnectionReceive, NothingIsReadWhileNotConnected)
 {
     Harness h;
