@@ -42,6 +42,10 @@ void installPointerTracker()
 }
 Q_COREAPP_STARTUP_FUNCTION(installPointerTracker)
 
+class ManualDrag;
+// The pointer has one button state, so one drag at a time.
+ManualDrag* s_drag = nullptr;
+
 // Follows the pointer until the last button is released, keeping the offset between the target's
 // top-left corner and the pointer that it had at the press. It watches the whole application
 // because the moves go to whichever widget took the press, not necessarily to the target.
@@ -89,15 +93,14 @@ private:
     void finish()
     {
         qApp->removeEventFilter(this);
+        if (s_drag == this)
+            s_drag = nullptr;
         deleteLater();
     }
 
     QPointer<QWidget> m_target;
     QPoint m_offset;
 };
-
-// The pointer has one button state, so one drag at a time.
-QPointer<ManualDrag> s_drag;
 
 } // namespace
 
