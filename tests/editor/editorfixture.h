@@ -1,0 +1,67 @@
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <QColor>
+#include <QObject>
+#include <QPointer>
+
+#include <gtest/gtest.h>
+
+#include "app/form1.h"
+#include "editor/editor.h"
+
+class QPushButton;
+class QTimer;
+class QWidget;
+class XPButton;
+
+namespace editor_testing {
+
+/// Records, in order, the writes the editor makes to other windows' controls: palette changes
+/// ("Form1.Text1 palette"), visibility ("Form2.xx shown" / "hidden") and every bcol / fcol write
+/// of the buttons ("XPButton1 bcol C0C0C0").
+class WriteLog : public QObject {
+public:
+    void watch(QWidget* widget);
+    void watch(XPButton* button);
+    std::vector<std::string> lines;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void add(const QObject* target, const std::string& what);
+};
+
+/// A shown main window with its editor shown ("Edit Mode" checked), and a colour dialog that
+/// answers from a queue instead of a user: each answer is a colour (OK) or std::nullopt (Cancel).
+class EditorFixture : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    editoR* editor() const { return form1->editor(); }
+    void answer(std::optional<QColor> choice) { answers.push_back(choice); }
+    /// Clicks a push button as the user does.
+    static void click(QPushButton* button);
+    /// Fires a light-show timer once, after checking it is one of the 50 ms timers.
+    static void fire(QTimer* timer);
+    /// The five buttons' faces as hex, "000000 C0C0C0 ...", XPButton1 first.
+    std::string faces() const;
+    /// Which of Timer1 .. Timer5 are running, e.g. "1 2".
+    std::string runningTimers() const;
+
+    std::unique_ptr<Form1> form1;
+    std::deque<std::optional<QColor>> answers;
+    std::vector<std::uint32_t> dialogStartedAt;
+};
+
+std::string Hex(std::uint32_t colour);
+
+} // namespace editor_testing

@@ -1,0 +1,258 @@
+#include <QCheckBox>
+#include <QElapsedTimer>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include "app/colors.h"
+#include "app/xpbutton.h"
+#include "editorfixture.h"
+
+using editor_testing::EditorFixture;
+using editor_testing::WriteLog;
+using Lines = std::vector<std::string>;
+
+namespace {
+
+constexpr std::uint32_t red = 0x0000FF;
+constexpr const char* allBlack = "000000 000000 000000 000000 000000";
+
+} // namespace
+
+class LightShow : public EditorFixture {
+protected:
+    QTimer* timer(int number) const
+    {
+        const std::array<QTimer*, 5> timers { editor()->Timer1, editor()->Timer2, editor()->Timer3,
+                                              editor()->Timer4, editor()->Timer5 };
+        return timers.at(static_cast<std::size_t>(number - 1));
+    }
+    void watchButtons(WriteLog& log) const
+    {
+        for (XPButton* button : { form1->XPButton1, form1->XPButton2, form1->XPButton3, form1->XPButton4,
+                                  form1->XPButton5 })
+            log.watch(button);
+    }
+    void start() const { click(editor()->Command7); }
+    void stop() const { click(editor()->Command8); }
+};
+
+TEST_F(LightShow, StartChangesNothingBeforeTheFirstTick)
+{
+    for (int number = 1; number <= 5; ++number) {
+        EXPECT_EQ(timer(number)->interval(), 50);
+        EXPECT_FALSE(timer(number)->isActive());
+    }
+    answer(ToQColor(red));
+    click(editor()->Command3);
+    WriteLog log;
+    watchButtons(log);
+
+    start();
+
+    EXPECT_EQ(runningTimers(), "1");
+    EXPECT_EQ(log.lines, Lines {});
+
+    fire(timer(1));
+
+    EXPECT_EQ(log.lines, (Lines { "XPButton1 bcol C0C0C0", "XPButton5 bcol 000000" }));
+    EXPECT_EQ(faces(), "C0C0C0 0000FF 0000FF 0000FF 000000");
+    EXPECT_EQ(runningTimers(), "1 2");
+}
+
+TEST_F(LightShow, LightVisitsTheButtonsInTurnAndComesBack)
+{
+    struct Step {
+        int fired;
+        const char* faces;
+        const char* running;
+        Lines writes;
+    };
+    const Step steps[] = {
+        { 1, "C0C0C0 000000 000000 000000 000000", "1 2", { "XPButton1 bcol C0C0C0", "XPButton5 bcol 000000" } },
+        { 2, "000000 C0C0C0 000000 000000 000000", "2 3", { "XPButton2 bcol C0C0C0", "XPButton1 bcol 000000" } },
+        { 3, "000000 000000 C0C0C0 000000 000000", "3 4", { "XPButton3 bcol C0C0C0", "XPButton2 bcol 000000" } },
+        { 4, "000000 000000 000000 C0C0C0 000000", "4 5", { "XPButton4 bcol C0C0C0", "XPButton3 bcol 000000" } },
+        { 5, "000000 000000 000000 000000 C0C0C0", "1 5", { "XPButton5 bcol C0C0C0", "XPButton4 bcol 000000" } },
+        { 1, "C0C0C0 000000 000000 000000 000000", "1 2", { "XPButton1 bcol C0C0C0", "XPButton5 bcol 000000" } },
+    };
+    start();
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.fired);
+        WriteLog log;
+        watchButtons(log);
+        fire(timer(step.fired));
+        EXPECT_EQ(faces(), step.faces);
+        EXPECT_EQ(runningTimers(), step.running);
+        EXPECT_EQ(log.lines, step.writes);
+    }
+}
+
+TEST_F(LightShow, TwoTimersDueTogetherStillMoveTheLightByOne)
+{
+    start();
+    fire(timer(1));
+    fire(timer(2));
+    const int nextId = timer(3)->timerId();
+
+    // Timer2 ticks again before Timer3's first tick: same colours, Timer3's schedule untouched.
+    fire(timer(2));
+    EXPECT_EQ(faces(), "000000 C0C0C0 000000 000000 000000");
+    EXPECT_EQ(runningTimers(), "2 3");
+    EXPECT_EQ(timer(3)->timerId(), nextId);
+
+    fire(timer(3));
+    EXPECT_EQ(faces(), "000000 000000 C0C0C0 000000 000000");
+    EXPECT_EQ(runningTimers(), "3 4");
+}
+
+TEST_F(LightShow, StartAgainWhileTimer1RunsKeepsItsSchedule)
+{
+    start();
+    const int scheduled = timer(1)->timerId();
+    start();
+    EXPECT_EQ(timer(1)->timerId(), scheduled);
+    EXPECT_EQ(runningTimers(), "1");
+    EXPECT_EQ(faces(), allBlack);
+
+    fire(timer(1));
+    start();
+    EXPECT_EQ(timer(1)->timerId(), scheduled);
+    EXPECT_EQ(runningTimers(), "1 2");
+    EXPECT_EQ(faces(), "C0C0C0 000000 000000 000000 000000");
+}
+
+TEST_F(LightShow, StartAgainAfterTheHandOverRunsASecondLight)
+{
+    // The firing order is the real one for a second Start 10 ms after Timer3's tick: the first
+    // chain's timers fall due at 200, 250, 300 ms, the second chain's at 210, 260, 310 ms.
+    start();
+    fire(timer(1));
+    fire(timer(2));
+    fire(timer(3));
+    start();
+    EXPECT_EQ(runningTimers(), "1 3 4");
+
+    fire(timer(4));
+    fire(timer(1));
+    EXPECT_EQ(faces(), "C0C0C0 000000 000000 C0C0C0 000000");
+    EXPECT_EQ(runningTimers(), "1 2 4");
+
+    fire(timer(4));
+    fire(timer(2));
+    EXPECT_EQ(faces(), "000000 C0C0C0 000000 C0C0C0 000000");
+    fire(timer(5));
+    fire(timer(3));
+    EXPECT_EQ(faces(), "000000 000000 C0C0C0 000000 C0C0C0");
+    EXPECT_EQ(runningTimers(), "1 3 4 5");
+
+    stop();
+    EXPECT_EQ(runningTimers(), "");
+    EXPECT_EQ(faces(), allBlack);
+}
+
+TEST_F(LightShow, SecondStartJustBehindTheLightMergesIntoIt)
+{
+    start();
+    fire(timer(1));
+    fire(timer(2));
+    fire(timer(3));
+    fire(timer(4));
+    start();
+    EXPECT_EQ(runningTimers(), "1 4 5");
+
+    // Timer5 finds Timer1 already running and leaves it be; Timer1 then takes Timer5 away.
+    fire(timer(5));
+    EXPECT_EQ(runningTimers(), "1 5");
+    fire(timer(1));
+    EXPECT_EQ(faces(), "C0C0C0 000000 000000 000000 000000");
+    EXPECT_EQ(runningTimers(), "1 2");
+}
+
+TEST_F(LightShow, StopBlackensAllFiveFacesEvenWhenStopped)
+{
+    answer(ToQColor(red));
+    click(editor()->Command3);
+    WriteLog log;
+    watchButtons(log);
+
+    stop();
+
+    EXPECT_EQ(log.lines,
+              (Lines { "XPButton1 bcol 000000", "XPButton2 bcol 000000", "XPButton3 bcol 000000",
+                       "XPButton4 bcol 000000", "XPButton5 bcol 000000" }));
+    EXPECT_EQ(runningTimers(), "");
+}
+
+TEST_F(LightShow, ButtonColourIsOverwrittenAsTheLightPassesAndCaptionsAreLeftAlone)
+{
+    answer(ToQColor(red));
+    click(editor()->Command4);
+    start();
+    fire(timer(1));
+    answer(ToQColor(red));
+    click(editor()->Command3);
+    EXPECT_EQ(faces(), "0000FF 0000FF 0000FF 0000FF 0000FF");
+
+    fire(timer(2));
+    EXPECT_EQ(faces(), "000000 C0C0C0 0000FF 0000FF 0000FF");
+    fire(timer(3));
+    fire(timer(4));
+    fire(timer(5));
+    fire(timer(1));
+    EXPECT_EQ(faces(), "C0C0C0 000000 000000 000000 000000");
+
+    stop();
+    EXPECT_EQ(faces(), allBlack);
+    for (XPButton* button : { form1->XPButton1, form1->XPButton2, form1->XPButton3, form1->XPButton4,
+                              form1->XPButton5 })
+        EXPECT_EQ(button->fcol(), red) << button->objectName().toStdString();
+}
+
+TEST_F(LightShow, RunsOnWhileTheEditorIsHiddenAndEndsWhenItCloses)
+{
+    editoR* shown = editor();
+    start();
+    QTest::mouseClick(form1->ed, Qt::LeftButton);
+    ASSERT_FALSE(shown->isVisible());
+
+    fire(timer(1));
+    EXPECT_EQ(faces(), "C0C0C0 000000 000000 000000 000000");
+    QTest::mouseClick(form1->ed, Qt::LeftButton);
+    EXPECT_EQ(editor(), shown);
+    EXPECT_TRUE(shown->isVisible());
+    EXPECT_EQ(runningTimers(), "1 2");
+
+    shown->close();
+    EXPECT_EQ(runningTimers(), "");
+    EXPECT_EQ(faces(), allBlack);
+}
+
+TEST_F(LightShow, AdvancesAboutEveryFiftyMilliseconds)
+{
+    // The one wall-clock check: the light goes round once with the real timers.
+    QElapsedTimer clock;
+    std::vector<std::pair<int, qint64>> lit;
+    const std::array<XPButton*, 5> buttons { form1->XPButton1, form1->XPButton2, form1->XPButton3,
+                                             form1->XPButton4, form1->XPButton5 };
+    for (int i = 0; i < 5; ++i) {
+        QObject::connect(buttons.at(static_cast<std::size_t>(i)), &XPButton::bcolChanged, editor(),
+                         [&lit, &clock, i](uint value) {
+                             if (value == 0xC0C0C0 && (lit.empty() || lit.back().first != i + 1))
+                                 lit.emplace_back(i + 1, clock.elapsed());
+                         });
+    }
+    clock.start();
+    start();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return lit.size() >= 6; }, 10000));
+    stop();
+
+    std::vector<int> order;
+    for (const auto& entry : lit)
+        order.push_back(entry.first);
+    EXPECT_EQ(std::vector<int>(order.begin(), order.begin() + 6), (std::vector<int> { 1, 2, 3, 4, 5, 1 }));
+    EXPECT_GE(lit[0].second, 40);
+    const qint64 cycle = lit[5].second - lit[0].second;
+    EXPECT_GE(cycle, 200);
+    EXPECT_LE(cycle, 2500);
+}
