@@ -9,9 +9,9 @@ namespace {
 
 void OrbTOCSock::ProcessFrame(const std::string& strFrame)
 {
-    // Our own copy: the payload views below must survive whatever a handler does to the caller's
-    // buffers, and the host gets a value, not a view into them.
-    const std::string frame(strFrame);
+    // The reader hands over a copy of its own, so neither the host nor the payload views below
+    // see a buffer that a handler's Login or LogOff could change.
+    const std::string& frame = strFrame;
     const std::uint64_t generation = mGeneration;
     raise([&](OrbTOCSockEvents& h) { h.IncomingPacket(frame); });
     // A handler that signed off or on again ended this connection, and this frame with it.

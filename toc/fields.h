@@ -1,6 +1,5 @@
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -26,13 +25,28 @@ public:
     {
         if (k >= m_size)
             return {};
-        return k < InlinePieces ? m_inline[k] : m_more[k - InlinePieces];
+        if (k >= InlinePieces)
+            return m_more[k - InlinePieces];
+        return std::string_view(m_inline[k].data, m_inline[k].size);
     }
 
-    void push(std::string_view piece);
+    void push(std::string_view piece)
+    {
+        if (m_size < InlinePieces)
+            m_inline[m_size] = { piece.data(), piece.size() };
+        else
+            m_more.push_back(piece);
+        ++m_size;
+    }
 
 private:
-    std::array<std::string_view, InlinePieces> m_inline {};
+    // Left uninitialised: only the first m_size entries are ever read, and clearing them would
+    // cost more than cutting a short message.
+    struct Piece {
+        const char* data;
+        std::size_t size;
+    };
+    Piece m_inline[InlinePieces];
     std::vector<std::string_view> m_more;
     std::size_t m_size = 0;
 };
