@@ -1,0 +1,67 @@
+#include <gtest/gtest.h>
+
+#include "tests/e2e/harness.h"
+
+using e2e::Cli;
+using e2e::Json;
+using e2e::Tocd;
+
+TEST(BuddyList, EditsAreConfirmedAndAppearInTheNextSignOn)
+{
+    Tocd tocd;
+    {
+        Cli alice(tocd.Address(), "alice", "pw");
+        alice.ExpectSignOn();
+        alice.Send(Json::array({ "AddGroup", "Friends" }));
+        alice.ExpectArgs("GroupAdded", Json::array({ "Friends" }));
+        alice.Send(Json::array({ "AddBuddy", "Friends", "bob" }));
+        alice.Expect("BuddyAdded", [](const Json& a) { return a[0] == "Friends" && a[1] == "bob"; });
+        alice.Send(Json::array({ "AddGroup", "Work" }));
+        alice.ExpectArgs("GroupAdded", Json::array({ "Work" }));
+        alice.Send(Json::array({ "AddBuddy", "Work", "eve" }));
+        alice.Expect("BuddyAdded", [](const Json& a) { return a[0] == "Work" && a[1] == "eve"; });
+        alice.Send(Json::array({ "BlockUser", "Carol" }));
+        alice.ExpectArgs("BuddyBlocked", Json::array({ "carol" }));
+        alice.Send(Json::array({ "AddPrivateUser", "dave" }));
+        alice.ExpectArgs("PrivateBuddyAdded", Json::array({ "dave" }));
+        alice.Send(Json::array({ "SetPrivacy", 4 }));
+        alice.Send(Json::array({ "LogOff" }));
+        alice.ExpectArgs("LoggedOut", Json::array({ "alice" }));
+        EXPECT_EQ(alice.WaitForExit(), 0);
+    }
+    {
+        Cli alice(tocd.Address(), "alice", "pw");
+        alice.ExpectArgs("LoggedIn",
+                         Json::parse(R"(["alice",["[group]Friends","bob","[group]Work","eve"],["carol"],["dave"],[],"",4])"));
+        alice.Send(Json::array({ "RemoveBuddy", "Work", "eve" }));
+        alice.ExpectArgs("BuddyRemoved", Json::array({ "Work", "eve" }));
+        alice.Send(Json::array({ "RemoveGroup", "Work" }));
+        alice.ExpectArgs("GroupRemoved", Json::array({ "Work" }));
+        alice.Send(Json::array({ "UnblockUser", "carol" }));
+        alice.ExpectArgs("BuddyUnblocked", Json::array({ "carol" }));
+        alice.Send(Json::array({ "RemovePrivateUser", "dave" }));
+        alice.ExpectArgs("PrivateBuddyRemoved", Json::array({ "dave" }));
+        alice.Send(Json::array({ "LogOff" }));
+        EXPECT_EQ(alice.WaitForExit(), 0);
+    }
+    Cli alice(tocd.Address(), "alice", "pw");
+    alice.ExpectArgs("LoggedIn", Json::parse(R"(["alice",["[group]Friends","bob"],[],[],[],"",4])"));
+}
+
+TEST(BuddyList, ABlockedSenderCannotReachTheBlocker)
+{
+    Tocd tocd;
+    Cli alice(tocd.Address(), "alice", "pw");
+    Cli bob(tocd.Address(), "bob", "pw");
+    alice.ExpectSignOn();
+    bob.ExpectSignOn();
+    bob.Send(Json::array({ "SetPrivacy", 4 }));
+    bob.Send(Json::array({ "BlockUser", "alice" }));
+    bob.ExpectArgs("BuddyBlocked", Json::array({ "alice" }));
+    alice.Send(Json::array({ "SendIM", "bob", "let me in" }));
+    alice.ExpectArgs("Error", Json::array({ 901, "bob is not available" }));
+    bob.Send(Json::array({ "UnblockUser", "alice" }));
+    bob.ExpectArgs("BuddyUnblocked", Json::array({ "alice" }));
+    alice.Send(Json::array({ "SendIM", "bob", "thanks" }));
+    bob.ExpectArgs("InstantMessage", Json::array({ "alice", "thanks", false, " O " }));
+}

@@ -1,0 +1,36 @@
+// Run after every other end-to-end test: every event of the interface must have crossed real TCP
+// in one of them.
+
+#include <fstream>
+#include <set>
+#include <string>
+
+#include <QDir>
+
+#include <gtest/gtest.h>
+
+TEST(EventCoverage, EveryEventCrossedRealTcp)
+{
+    const std::set<std::string> all = {
+        "JoinedChat", "ChatMessage", "ChatInvite", "LeftChat", "ChatUserUpdate", "BuddyUpdate",
+        "BuddyCapabilities", "BuddyBart", "BuddyAdded", "GroupAdded", "PrivateBuddyAdded", "BuddyBlocked",
+        "BuddyRemoved", "GroupRemoved", "PrivateBuddyRemoved", "BuddyUnblocked", "LoggedIn", "LoggedOut",
+        "ScreennameFormat", "InstantMessage", "UserProfile", "Error", "Warned", "TypingStatus", "WinsockError",
+        "RendevousRequest", "IncomingPacket", "PasswordChanged", "ScreenNameFormatted",
+    };
+    ASSERT_EQ(all.size(), 29u);
+    std::set<std::string> seen;
+    const QDir dir(QStringLiteral(E2E_EVENTS_DIR));
+    for (const auto& file : dir.entryList({ QStringLiteral("*.events") }, QDir::Files)) {
+        std::ifstream in(dir.filePath(file).toStdString());
+        for (std::string name; std::getline(in, name);)
+            seen.insert(name);
+    }
+    std::string missing;
+    for (const auto& name : all)
+        if (!seen.count(name))
+            missing += " " + name;
+    EXPECT_TRUE(missing.empty()) << "never seen over TCP:" << missing;
+    for (const auto& name : seen)
+        EXPECT_TRUE(all.count(name)) << "not an event of the interface: " << name;
+}
