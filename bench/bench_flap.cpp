@@ -26,8 +26,9 @@ std::string frame(char type, const std::string& payload)
 std::string serverMix(std::size_t atLeast)
 {
     const std::string frames[] = {
-        frame(2, "IM_IN_ENC2:SomeBuddy:F:F:T: ,:F:L:en:<HTML><BODY>hey, are you there? "
-                 "<FONT COLOR=\"#0000ff\">call me</FONT></BODY></HTML>"),
+        frame(2,
+            "IM_IN_ENC2:SomeBuddy:F:F:T: ,:F:L:en:<HTML><BODY>hey, are you there? "
+            "<FONT COLOR=\"#0000ff\">call me</FONT></BODY></HTML>"),
         frame(2, "UPDATE_BUDDY2:Some Buddy:T:0:1700000000:0: O:0"),
         frame(2, "CHAT_IN_ENC:1234:chatter01:F:A:en:lol that is what I said: twice"),
         frame(5, ""),
@@ -83,8 +84,8 @@ std::vector<std::string_view> fixedReads(const std::string& stream, std::size_t 
 
 // With copyOut, each frame is copied into its own string, as the control does before handing
 // it on.
-void reassemble(benchmark::State& state, const std::string& stream, const std::vector<std::string_view>& reads,
-                bool copyOut = false)
+void reassemble(benchmark::State& state, const std::string& stream,
+    const std::vector<std::string_view>& reads, bool copyOut = false)
 {
     std::size_t frames = 0;
     for (auto _ : state) {
@@ -104,10 +105,12 @@ void reassemble(benchmark::State& state, const std::string& stream, const std::v
         benchmark::ClobberMemory();
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * stream.size()));
-    state.counters["frames"] = benchmark::Counter(static_cast<double>(frames), benchmark::Counter::kIsRate);
+    state.counters["frames"]
+        = benchmark::Counter(static_cast<double>(frames), benchmark::Counter::kIsRate);
 }
 
-void copy(benchmark::State& state, const std::string& stream, const std::vector<std::string_view>& reads)
+void copy(
+    benchmark::State& state, const std::string& stream, const std::vector<std::string_view>& reads)
 {
     std::vector<char> sink(65536);
     for (auto _ : state) {
@@ -146,11 +149,20 @@ const std::string& tiny()
     return s;
 }
 
-void BM_Reassembly_SmallFrames_RandomReads(benchmark::State& s) { reassemble(s, mix(), mixReads()); }
-void BM_ReassemblyCopyOut_SmallFrames_RandomReads(benchmark::State& s) { reassemble(s, mix(), mixReads(), true); }
+void BM_Reassembly_SmallFrames_RandomReads(benchmark::State& s)
+{
+    reassemble(s, mix(), mixReads());
+}
+void BM_ReassemblyCopyOut_SmallFrames_RandomReads(benchmark::State& s)
+{
+    reassemble(s, mix(), mixReads(), true);
+}
 void BM_Memcpy_SmallFrames_RandomReads(benchmark::State& s) { copy(s, mix(), mixReads()); }
 void BM_Reassembly_8KiBFrames_RandomReads(benchmark::State& s) { reassemble(s, big(), bigReads()); }
-void BM_ReassemblyCopyOut_8KiBFrames_RandomReads(benchmark::State& s) { reassemble(s, big(), bigReads(), true); }
+void BM_ReassemblyCopyOut_8KiBFrames_RandomReads(benchmark::State& s)
+{
+    reassemble(s, big(), bigReads(), true);
+}
 void BM_Memcpy_8KiBFrames_RandomReads(benchmark::State& s) { copy(s, big(), bigReads()); }
 
 // Linearity: many tiny frames in one 64 KiB read must cost per byte what they cost in 4 KiB reads.

@@ -14,7 +14,7 @@ std::string RoastPassword(std::string_view password)
     out += "0x";
     for (std::size_t i = 0; i < password.size(); ++i) {
         const auto roasted = static_cast<unsigned char>(static_cast<unsigned char>(password[i])
-                                                        ^ static_cast<unsigned char>(roastKey[i % roastKey.size()]));
+            ^ static_cast<unsigned char>(roastKey[i % roastKey.size()]));
         out += hexDigits[roasted >> 4];
         out += hexDigits[roasted & 0x0f];
     }
@@ -28,7 +28,8 @@ std::string NormalizeName(std::string_view name)
     for (const char c : name) {
         if (c == ' ')
             continue;
-        // ASCII only: a locale-dependent tolower would change high bytes of a Latin-1 or UTF-8 name.
+        // ASCII only: a locale-dependent tolower would change high bytes of a Latin-1 or UTF-8
+        // name.
         out += (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
     }
     return out;

@@ -36,7 +36,8 @@ OrbTOCSock::OrbTOCSock(std::unique_ptr<Socket> sock, OrbTOCSockEvents* host)
 
 OrbTOCSock::~OrbTOCSock()
 {
-    // Unhook first so that nothing the socket does while closing can reach a half-destroyed control.
+    // Unhook first so that nothing the socket does while closing can reach a half-destroyed
+    // control.
     Sock->onConnected = nullptr;
     Sock->onDataArrival = nullptr;
     Sock->onError = nullptr;
@@ -46,8 +47,8 @@ OrbTOCSock::~OrbTOCSock()
 
 void OrbTOCSock::SetHost(OrbTOCSockEvents* host) { mHost = host; }
 
-void OrbTOCSock::Login(const std::string& UserName, const std::string& Password, const std::string& TOCServer,
-                       std::int32_t Port, std::optional<std::string> AuthServer)
+void OrbTOCSock::Login(const std::string& UserName, const std::string& Password,
+    const std::string& TOCServer, std::int32_t Port, std::optional<std::string> AuthServer)
 {
     ++mGeneration;
     emptyChatTable();
@@ -103,13 +104,16 @@ void OrbTOCSock::SendPacket(std::int16_t intChannel, std::string strData)
         return;
     if (mSendSeq > 65535)
         mSendSeq = 0;
-    const std::string frame
-        = BuildFlapFrame(static_cast<std::uint8_t>(intChannel), static_cast<std::uint16_t>(mSendSeq), strData);
+    const std::string frame = BuildFlapFrame(
+        static_cast<std::uint8_t>(intChannel), static_cast<std::uint16_t>(mSendSeq), strData);
     ++mSendSeq;
     Sock->SendData(frame);
 }
 
-std::string OrbTOCSock::RemoveHtml(std::string strMessage) const { return toc::RemoveHtml(strMessage); }
+std::string OrbTOCSock::RemoveHtml(std::string strMessage) const
+{
+    return toc::RemoveHtml(strMessage);
+}
 
 std::string OrbTOCSock::GetChatName(std::int32_t lngChatID) const
 {

@@ -89,9 +89,9 @@ const std::string helloFrame = "*\x02\x00\x03\x00\x08HELLO:\x00:"s;
 TEST(ConnectionReceive, FramesOfOneReadAreHandedOverInOrder)
 {
     EXPECT_EQ(receiveEveryWay(errorFrame + helloFrame + signoffFrame),
-              (Log { "IncomingPacket(\"*\\x03\\x00\\x01\\x00\\x02no\")",
-                     "IncomingPacket(\"*\\x02\\x00\\x03\\x00\\x08HELLO:\\x00:\")",
-                     "IncomingPacket(\"*\\x04\\x00\\x02\\x00\\x00\")" }));
+        (Log { "IncomingPacket(\"*\\x03\\x00\\x01\\x00\\x02no\")",
+            "IncomingPacket(\"*\\x02\\x00\\x03\\x00\\x08HELLO:\\x00:\")",
+            "IncomingPacket(\"*\\x04\\x00\\x02\\x00\\x00\")" }));
 }
 
 TEST(ConnectionReceive, LengthFieldAloneCutsTheStream)
@@ -106,7 +106,9 @@ TEST(ConnectionReceive, LengthFieldAloneCutsTheStream)
 
 TEST(ConnectionReceive, IncompleteFrameRaisesNothing)
 {
-    EXPECT_EQ(receiveEveryWay("*\x03\x00\x01\x00\x05" "abcd"s), Log {});
+    EXPECT_EQ(receiveEveryWay("*\x03\x00\x01\x00\x05"
+                              "abcd"s),
+        Log {});
 }
 
 TEST(ConnectionReceive, NothingIsReadWhileNotConnected)
@@ -136,9 +138,10 @@ TEST(ConnectionSend, FramesCarryTypeSequenceLengthAndTheNulOfDataFrames)
     h.control->SendPacket(1, "\x00\x00\x00\x01"s);
     h.control->SendPacket(2, "toc_x \"\xe9\"");
     h.control->SendPacket(255, "z");
-    EXPECT_EQ(h.sock->sent, (Log { "*\x02\x00\x00\x00\x01\x00"s, "*\x05\x00\x01\x00\x00"s,
-                                   "*\x01\x00\x02\x00\x04\x00\x00\x00\x01"s, "*\x02\x00\x03\x00\x0atoc_x \"\xe9\"\x00"s,
-                                   "*\xff\x00\x04\x00\x01z"s }));
+    EXPECT_EQ(h.sock->sent,
+        (Log { "*\x02\x00\x00\x00\x01\x00"s, "*\x05\x00\x01\x00\x00"s,
+            "*\x01\x00\x02\x00\x04\x00\x00\x00\x01"s, "*\x02\x00\x03\x00\x0atoc_x \"\xe9\"\x00"s,
+            "*\xff\x00\x04\x00\x01z"s }));
 }
 
 TEST(ConnectionSend, NothingIsSentAndNoNumberUsedWhileNotConnected)
@@ -183,7 +186,8 @@ TEST(ConnectionSend, SequenceWrapsAfter65535)
     h.control->SendPacket(5, "");
     h.control->SendPacket(5, "");
     h.control->SendPacket(5, "");
-    EXPECT_EQ(h.sock->sent, (Log { "*\x05\xff\xff\x00\x00"s, "*\x05\x00\x00\x00\x00"s, "*\x05\x00\x01\x00\x00"s }));
+    EXPECT_EQ(h.sock->sent,
+        (Log { "*\x05\xff\xff\x00\x00"s, "*\x05\x00\x00\x00\x00"s, "*\x05\x00\x01\x00\x00"s }));
 }
 
 TEST(ConnectionSend, NumberingGoesOnAcrossConnections)
@@ -231,22 +235,22 @@ TEST_P(ConnectionAuthServer, IsStoredTrimmedOrDefaulted)
     const auto frames = testing_support::ParseFrames(h.sock->AllSent());
     ASSERT_EQ(frames.size(), 2u);
     EXPECT_EQ(frames[1].payload.substr(0, frames[1].payload.find(" English")),
-              "toc2_login " + GetParam().sent + " 5190 joebloggs 0x241e");
+        "toc2_login " + GetParam().sent + " 5190 joebloggs 0x241e");
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Login, ConnectionAuthServer,
+INSTANTIATE_TEST_SUITE_P(Login, ConnectionAuthServer,
     testing::Values(AuthCase { "Omitted", std::nullopt, "login.oscar.aol.com" },
-                    AuthCase { "Empty", "", "login.oscar.aol.com" },
-                    AuthCase { "Spaces", "   ", "login.oscar.aol.com" },
-                    AuthCase { "Padded", "  auth.example ", "auth.example" }),
+        AuthCase { "Empty", "", "login.oscar.aol.com" },
+        AuthCase { "Spaces", "   ", "login.oscar.aol.com" },
+        AuthCase { "Padded", "  auth.example ", "auth.example" }),
     [](const testing::TestParamInfo<AuthCase>& row) { return std::string(row.param.name); });
 
 TEST(ConnectionLogin, NewConnectionDropsThePartialFrameOfTheLastOne)
 {
     Harness h;
     h.connect();
-    h.sock->Receive("*\x03\x00\x00\x00\x05" "ab"s);
+    h.sock->Receive("*\x03\x00\x00\x00\x05"
+                    "ab"s);
     h.connect();
     h.sock->Receive(signoffFrame);
     EXPECT_EQ(h.events.log, (Log { "IncomingPacket(\"*\\x04\\x00\\x02\\x00\\x00\")" }));
@@ -305,7 +309,8 @@ TEST(ConnectionFailure, SocketErrorIsReportedOnceAndKeepsTheSettings)
     h.control->SendPacket(5, "");
     EXPECT_TRUE(h.sock->sent.empty());
     h.control->LogOff();
-    EXPECT_EQ(h.events.log, (Log { "WinsockError(\"Connection reset by peer\")", "LoggedOut(\"joe\")" }));
+    EXPECT_EQ(
+        h.events.log, (Log { "WinsockError(\"Connection reset by peer\")", "LoggedOut(\"joe\")" }));
 }
 
 TEST(ConnectionFailure, PeerCloseIsReportedAsAnErrorAndKeepsTheSettings)
@@ -317,8 +322,9 @@ TEST(ConnectionFailure, PeerCloseIsReportedAsAnErrorAndKeepsTheSettings)
     h.control->SendPacket(5, "");
     EXPECT_TRUE(h.sock->sent.empty());
     h.control->LogOff();
-    EXPECT_EQ(h.events.log, (Log { "IncomingPacket(\"*\\x02\\x00\\x03\\x00\\x08HELLO:\\x00:\")",
-                                   "WinsockError(\"Connection closed by server\")", "LoggedOut(\"joe\")" }));
+    EXPECT_EQ(h.events.log,
+        (Log { "IncomingPacket(\"*\\x02\\x00\\x03\\x00\\x08HELLO:\\x00:\")",
+            "WinsockError(\"Connection closed by server\")", "LoggedOut(\"joe\")" }));
 }
 
 TEST(ConnectionFailure, ReconnectFromTheErrorHandlerIsNotUndone)
@@ -347,8 +353,11 @@ TEST(ConnectionReentry, LogOffFromAFrameHandlerEndsTheRead)
         if (name == "IncomingPacket")
             h.control->LogOff();
     };
-    h.sock->Receive(errorFrame + signoffFrame + "*\x04\x00\x09\x00\x04" "ab"s);
-    EXPECT_EQ(h.events.log, (Log { "IncomingPacket(\"*\\x03\\x00\\x01\\x00\\x02no\")", "LoggedOut(\"joe\")" }));
+    h.sock->Receive(errorFrame + signoffFrame
+        + "*\x04\x00\x09\x00\x04"
+          "ab"s);
+    EXPECT_EQ(h.events.log,
+        (Log { "IncomingPacket(\"*\\x03\\x00\\x01\\x00\\x02no\")", "LoggedOut(\"joe\")" }));
 
     // Nothing of the old bytes is held for the next connection.
     h.events.after = nullptr;
@@ -371,8 +380,9 @@ TEST(ConnectionReentry, LoginFromAFrameHandlerEndsTheRead)
     };
     h.sock->Receive(errorFrame + errorFrame + "*\x04"s);
     h.sock->Receive(signoffFrame);
-    EXPECT_EQ(h.events.log, (Log { "IncomingPacket(\"*\\x03\\x00\\x01\\x00\\x02no\")",
-                                   "IncomingPacket(\"*\\x04\\x00\\x02\\x00\\x00\")" }));
+    EXPECT_EQ(h.events.log,
+        (Log { "IncomingPacket(\"*\\x03\\x00\\x01\\x00\\x02no\")",
+            "IncomingPacket(\"*\\x04\\x00\\x02\\x00\\x00\")" }));
 }
 
 TEST(ConnectionReentry, LoggedOutHandlerThatSignsOnAgainKeepsItsSession)
@@ -435,9 +445,10 @@ TEST(ConnectionReentry, DataArrivingInsideAHandlerWaitsForTheFramesBeforeIt)
             h.sock->Receive("\x00\x02\x00\x00"s + signoffFrame);
     };
     h.sock->Receive(errorFrame + "*\x04\x00\x05"s);
-    EXPECT_EQ(h.events.log, (Log { "IncomingPacket(\"*\\x03\\x00\\x01\\x00\\x02no\")",
-                                   "IncomingPacket(\"*\\x04\\x00\\x05\\x00\\x02\\x00\\x00\")",
-                                   "IncomingPacket(\"*\\x04\\x00\\x02\\x00\\x00\")" }));
+    EXPECT_EQ(h.events.log,
+        (Log { "IncomingPacket(\"*\\x03\\x00\\x01\\x00\\x02no\")",
+            "IncomingPacket(\"*\\x04\\x00\\x05\\x00\\x02\\x00\\x00\")",
+            "IncomingPacket(\"*\\x04\\x00\\x02\\x00\\x00\")" }));
 }
 
 TEST(ConnectionControl, GetChatNameFindsOnlyRoomsInUse)

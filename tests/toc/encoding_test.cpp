@@ -66,19 +66,21 @@ struct HtmlCase {
 
 class RemoveHtmlTable : public testing::TestWithParam<HtmlCase> { };
 
-TEST_P(RemoveHtmlTable, StripsTagsLeftToRight) { EXPECT_EQ(toc::RemoveHtml(GetParam().in), GetParam().out); }
+TEST_P(RemoveHtmlTable, StripsTagsLeftToRight)
+{
+    EXPECT_EQ(toc::RemoveHtml(GetParam().in), GetParam().out);
+}
 
 INSTANTIATE_TEST_SUITE_P(RemoveHtml, RemoveHtmlTable,
-                         testing::Values(HtmlCase { "BoldAndFont", "<b>hi</b> <font color=\"#ff0000\">there</font>",
-                                                    "hi there" },
-                                         HtmlCase { "LoneOpening", "a < b and c", "a < b and c" },
-                                         HtmlCase { "TwoOpenTwoClose", "<<>>", ">" },
-                                         HtmlCase { "ClosingBeforeOpening", "1 > 0 <i>ok</i>", "1 > 0 ok" },
-                                         HtmlCase { "UnclosedAfterATag", "<b>x</b> y <z", "x y <z" },
-                                         HtmlCase { "EntitiesStay", "&lt;b&gt;", "&lt;b&gt;" },
-                                         HtmlCase { "AdjacentTags", "<><>a<>", "a" },
-                                         HtmlCase { "Empty", "", "" }),
-                         [](const testing::TestParamInfo<HtmlCase>& row) { return std::string(row.param.name); });
+    testing::Values(
+        HtmlCase { "BoldAndFont", "<b>hi</b> <font color=\"#ff0000\">there</font>", "hi there" },
+        HtmlCase { "LoneOpening", "a < b and c", "a < b and c" },
+        HtmlCase { "TwoOpenTwoClose", "<<>>", ">" },
+        HtmlCase { "ClosingBeforeOpening", "1 > 0 <i>ok</i>", "1 > 0 ok" },
+        HtmlCase { "UnclosedAfterATag", "<b>x</b> y <z", "x y <z" },
+        HtmlCase { "EntitiesStay", "&lt;b&gt;", "&lt;b&gt;" },
+        HtmlCase { "AdjacentTags", "<><>a<>", "a" }, HtmlCase { "Empty", "", "" }),
+    [](const testing::TestParamInfo<HtmlCase>& row) { return std::string(row.param.name); });
 
 // A quadratic stripper needs minutes here; a linear one a few milliseconds, even unoptimised.
 TEST(RemoveHtml, HostileInputIsHandledInOnePass)

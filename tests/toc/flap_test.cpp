@@ -37,8 +37,8 @@ TEST(FlapReader, AnySplitOfTheStreamGivesTheSameFramesInOrder)
     for (std::size_t cut = 0; cut <= stream.size(); ++cut) {
         for (std::size_t cut2 = cut; cut2 <= stream.size(); ++cut2) {
             toc::FlapReader reader;
-            const auto frames
-                = feed(reader, { stream.substr(0, cut), stream.substr(cut, cut2 - cut), stream.substr(cut2) });
+            const auto frames = feed(reader,
+                { stream.substr(0, cut), stream.substr(cut, cut2 - cut), stream.substr(cut2) });
             ASSERT_EQ(frames, expectedFrames()) << "cut at " << cut << " and " << cut2;
             ASSERT_EQ(reader.Buffered(), 0u);
         }
@@ -117,8 +117,11 @@ TEST(BuildFlapFrame, WritesHeaderHighByteFirstAndPayloadUntouched)
 {
     EXPECT_EQ(toc::BuildFlapFrame(5, 0, ""), "*\x05\x00\x00\x00\x00"s);
     EXPECT_EQ(toc::BuildFlapFrame(2, 0x1234, "\0"s), "*\x02\x12\x34\x00\x01\x00"s);
-    EXPECT_EQ(toc::BuildFlapFrame(255, 65535, "a:\xff"s), "*\xff\xff\xff\x00\x03" "a:\xff"s);
-    EXPECT_EQ(toc::BuildFlapFrame(1, 256, std::string(258, 'z')), "*\x01\x01\x00\x01\x02"s + std::string(258, 'z'));
+    EXPECT_EQ(toc::BuildFlapFrame(255, 65535, "a:\xff"s),
+        "*\xff\xff\xff\x00\x03"
+        "a:\xff"s);
+    EXPECT_EQ(toc::BuildFlapFrame(1, 256, std::string(258, 'z')),
+        "*\x01\x01\x00\x01\x02"s + std::string(258, 'z'));
 }
 
 } // namespace

@@ -32,7 +32,7 @@ void QtSocket::Connect(const std::string& host, std::int32_t port)
     connect(socket, &QTcpSocket::connected, this, [this, attempt] { onSocketConnected(attempt); });
     connect(socket, &QTcpSocket::readyRead, this, &QtSocket::onSocketReadyRead);
     connect(socket, &QTcpSocket::errorOccurred, this,
-            [this, attempt](QAbstractSocket::SocketError error) { onSocketError(attempt, error); });
+        [this, attempt](QAbstractSocket::SocketError error) { onSocketError(attempt, error); });
     connect(socket, &QTcpSocket::disconnected, this, &QtSocket::onSocketDisconnected);
 
     if (port < 0 || port > 65535) {
@@ -116,8 +116,8 @@ void QtSocket::onSocketConnected(std::uint64_t attempt)
     if (onConnected)
         onConnected();
     // Bytes that came while the connection was still being reported were not announced.
-    if (attempt == m_attempt && m_state == SocketState::Connected && m_socket && m_socket->bytesAvailable() > 0
-        && onDataArrival)
+    if (attempt == m_attempt && m_state == SocketState::Connected && m_socket
+        && m_socket->bytesAvailable() > 0 && onDataArrival)
         onDataArrival();
 }
 
@@ -142,7 +142,8 @@ void QtSocket::onSocketError(std::uint64_t attempt, QAbstractSocket::SocketError
         peerClosed();
         return;
     }
-    const std::string description = m_socket ? m_socket->errorString().toStdString() : std::string();
+    const std::string description
+        = m_socket ? m_socket->errorString().toStdString() : std::string();
     release();
     if (onError)
         onError(description);

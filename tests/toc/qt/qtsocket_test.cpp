@@ -16,7 +16,10 @@ namespace {
 
 constexpr int Timeout = 5000;
 
-QByteArray bytes(const std::string& s) { return QByteArray(s.data(), static_cast<qsizetype>(s.size())); }
+QByteArray bytes(const std::string& s)
+{
+    return QByteArray(s.data(), static_cast<qsizetype>(s.size()));
+}
 
 // Counts every notification of a bare QtSocket and keeps what it read.
 struct Probe {
@@ -85,7 +88,8 @@ private slots:
             QCoreApplication::processEvents();
         }
         QTRY_COMPARE_WITH_TIMEOUT(events.log.size(), size_t(1), Timeout);
-        QCOMPARE(events.log[0], "IncomingPacket(\"*\\x03\\x00\\x07\\x00\\x06\\x00\\xff:\\x80\\x0a\\x01\")"s);
+        QCOMPARE(events.log[0],
+            "IncomingPacket(\"*\\x03\\x00\\x07\\x00\\x06\\x00\\xff:\\x80\\x0a\\x01\")"s);
 
         control.SendPacket(2, "x\xff");
         QTRY_VERIFY_WITH_TIMEOUT(peer->bytesAvailable() >= 9, Timeout);
@@ -99,14 +103,15 @@ private slots:
         control.Login("Joe", "pw", "127.0.0.1", port);
         QVERIFY(accept());
         QTRY_VERIFY_WITH_TIMEOUT(peer->bytesAvailable() >= 8, Timeout);
-        peer->write(bytes("*\x02\x00\x00\x00\x09" "ERROR:980"s));
+        peer->write(bytes("*\x02\x00\x00\x00\x09"
+                          "ERROR:980"s));
         peer->disconnectFromHost();
         QTRY_COMPARE_WITH_TIMEOUT(events.log.size(), size_t(3), Timeout);
         settle();
         QCOMPARE(events.log,
-                 (std::vector<std::string> { "IncomingPacket(\"*\\x02\\x00\\x00\\x00\\x09ERROR:980\")",
-                                             "Error(980, \"Invalid account or password\")",
-                                             "WinsockError(\"Connection closed by server\")" }));
+            (std::vector<std::string> { "IncomingPacket(\"*\\x02\\x00\\x00\\x00\\x09ERROR:980\")",
+                "Error(980, \"Invalid account or password\")",
+                "WinsockError(\"Connection closed by server\")" }));
     }
 
     void refusedConnectionIsOneWinsockErrorRaisedAfterLoginReturns()
