@@ -34,18 +34,21 @@ namespace {
 
 Session::ChatEntry* Service::chatById(Session& s, std::int32_t id)
 {
-    const auto it = std::find_if(s.m_chats.begin(), s.m_chats.end(), [&](const auto& e) { return e.id == id; });
+    const auto it = std::find_if(
+        s.m_chats.begin(), s.m_chats.end(), [&](const auto& e) { return e.id == id; });
     return it == s.m_chats.end() ? nullptr : &*it;
 }
 
 Session::ChatEntry* Service::chatEntryFor(Session& s, Room& room)
 {
-    const auto it = std::find_if(s.m_chats.begin(), s.m_chats.end(), [&](const auto& e) { return e.room == &room; });
+    const auto it = std::find_if(
+        s.m_chats.begin(), s.m_chats.end(), [&](const auto& e) { return e.room == &room; });
     if (it != s.m_chats.end())
         return &*it;
     if (s.m_chats.size() >= limits::ChatIds) {
         // Make room by forgetting the oldest room this connection is no longer in.
-        const auto old = std::find_if(s.m_chats.begin(), s.m_chats.end(), [](const auto& e) { return !e.joined; });
+        const auto old = std::find_if(
+            s.m_chats.begin(), s.m_chats.end(), [](const auto& e) { return !e.joined; });
         if (old == s.m_chats.end())
             return nullptr;
         Room& oldRoom = *old->room;
@@ -80,7 +83,8 @@ void Service::joinRoom(Session& s, Session::ChatEntry& entry)
     const std::string head = "CHAT_UPDATE_BUDDY:" + id + ":T";
     std::string list = head;
     for (const Session* m : room.members) {
-        if (list.size() > head.size() && list.size() + 1 + m->m_account->formatted.size() > limits::ChatListPayload) {
+        if (list.size() > head.size()
+            && list.size() + 1 + m->m_account->formatted.size() > limits::ChatListPayload) {
             s.sendMessage(list);
             list = head;
         }
@@ -95,7 +99,8 @@ void Service::joinRoom(Session& s, Session::ChatEntry& entry)
         if (m == &s)
             continue;
         if (const Session::ChatEntry* e = chatEntryFor(*m, room))
-            m->sendMessage("CHAT_UPDATE_BUDDY:" + std::to_string(e->id) + ":T:" + s.m_account->formatted);
+            m->sendMessage(
+                "CHAT_UPDATE_BUDDY:" + std::to_string(e->id) + ":T:" + s.m_account->formatted);
     }
 }
 
@@ -108,7 +113,8 @@ void Service::leaveRoom(Session& s, Session::ChatEntry& entry, bool tellLeaver)
         s.sendMessage("CHAT_LEFT:" + std::to_string(entry.id));
     for (Session* m : room.members) {
         if (const Session::ChatEntry* e = chatEntryFor(*m, room))
-            m->sendMessage("CHAT_UPDATE_BUDDY:" + std::to_string(e->id) + ":F:" + s.m_account->formatted);
+            m->sendMessage(
+                "CHAT_UPDATE_BUDDY:" + std::to_string(e->id) + ":F:" + s.m_account->formatted);
     }
 }
 
@@ -121,7 +127,8 @@ void Service::chatJoin(Session& s, Words& w)
     if (!exchange || name.empty())
         return s.sendMessage("ERROR:911");
     // The room name leads CHAT_INVITE, where a colon would shift every field after it.
-    if (name.size() > limits::RoomNameBytes || name.find_first_of(":\n\r") != std::string_view::npos)
+    if (name.size() > limits::RoomNameBytes
+        || name.find_first_of(":\n\r") != std::string_view::npos)
         return s.sendMessage("ERROR:951:" + std::string(name));
 
     const std::string key = std::to_string(*exchange) + " " + toc::NormalizeName(name);

@@ -14,7 +14,7 @@ namespace {
 
     template <typename Int> std::optional<Int> parseInt(std::string_view s)
     {
-        Int value{};
+        Int value {};
         const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), value);
         if (ec != std::errc() || end != s.data() + s.size())
             return std::nullopt;
@@ -111,13 +111,14 @@ void Service::sendIm(Session& s, Words& w)
     deliverIm(s, w[1], w[2], w.size() >= 4 && w[3] == "auto");
 }
 
-void Service::deliverIm(Session& from, std::string_view to, std::string_view text, bool autoResponse)
+void Service::deliverIm(
+    Session& from, std::string_view to, std::string_view text, bool autoResponse)
 {
     Session* t = reachable(*from.m_account, to);
     if (!t)
         return from.sendMessage("ERROR:901:" + std::string(to));
-    std::string message = "IM_IN_ENC2:" + from.m_account->formatted + (autoResponse ? ":T" : ":F") + ":F:T:"
-        + userClass(from) + ":F:L:en:";
+    std::string message = "IM_IN_ENC2:" + from.m_account->formatted + (autoResponse ? ":T" : ":F")
+        + ":F:T:" + userClass(from) + ":F:L:en:";
     message += text;
     t->sendMessage(message);
     // The bot leaves automatic replies alone, so two auto-responders cannot ping-pong through it.
@@ -146,7 +147,8 @@ void Service::setAway(Session& s, Words& w)
 
 void Service::setIdle(Session& s, Words& w)
 {
-    const std::optional<std::int64_t> seconds = w.size() >= 2 ? parseInt<std::int64_t>(w[1]) : std::nullopt;
+    const std::optional<std::int64_t> seconds
+        = w.size() >= 2 ? parseInt<std::int64_t>(w[1]) : std::nullopt;
     if (!seconds || *seconds < 0)
         return s.sendMessage(invalidInput);
     const std::int64_t t = now();
@@ -186,7 +188,8 @@ void Service::evil(Session& s, Words& w)
     Account& target = *t->m_account;
     // Anonymous warnings weigh less, as they always have.
     target.warning = std::min(100, target.warning + (anonymous ? 3 : 10));
-    t->sendMessage("EVILED:" + std::to_string(target.warning) + ":" + (anonymous ? "" : s.m_account->formatted));
+    t->sendMessage("EVILED:" + std::to_string(target.warning) + ":"
+        + (anonymous ? "" : s.m_account->formatted));
     tellWatchers(*t, false);
 }
 
@@ -221,7 +224,8 @@ void Service::clientEvent(Session& s, Words& w)
 
 Group* Service::findGroup(Account& a, std::string_view name)
 {
-    const auto it = std::find_if(a.groups.begin(), a.groups.end(), [&](const Group& g) { return g.name == name; });
+    const auto it = std::find_if(
+        a.groups.begin(), a.groups.end(), [&](const Group& g) { return g.name == name; });
     return it == a.groups.end() ? nullptr : &*it;
 }
 
@@ -275,7 +279,8 @@ void Service::newBuddies(Session& s, Words& w)
             line.remove_prefix(2);
             const std::size_t colon = line.find(':');
             const std::string_view name = line.substr(0, colon);
-            const std::string_view alias = colon == std::string_view::npos ? std::string_view() : line.substr(colon + 1);
+            const std::string_view alias
+                = colon == std::string_view::npos ? std::string_view() : line.substr(colon + 1);
             if (current >= a.groups.size() && !groupRefused) {
                 // A buddy before any group line goes to the usual first group.
                 const std::size_t had = a.groups.size();
@@ -302,7 +307,8 @@ void Service::newBuddies(Session& s, Words& w)
                 g.buddies.push_back(Buddy { std::string(name), std::string(alias) });
                 ++buddies;
             }
-            s.sendMessage("INSERTED2:b:" + std::string(alias) + ":" + std::string(name) + ":" + g.name);
+            s.sendMessage(
+                "INSERTED2:b:" + std::string(alias) + ":" + std::string(name) + ":" + g.name);
         }
     }
     const std::vector<std::string> added = rewatch(a);
@@ -322,7 +328,8 @@ void Service::removeBuddy(Session& s, Words& w)
     for (std::size_t i = 1; i + 1 < w.size(); ++i) {
         if (g) {
             const std::string normalized = toc::NormalizeName(w[i]);
-            std::erase_if(g->buddies, [&](const Buddy& b) { return toc::NormalizeName(b.name) == normalized; });
+            std::erase_if(g->buddies,
+                [&](const Buddy& b) { return toc::NormalizeName(b.name) == normalized; });
         }
         s.sendMessage("DELETED2:b:" + w[i] + ":" + group);
     }

@@ -95,7 +95,8 @@ std::string HttpResponse(std::string_view head, const Service& service)
 
     const std::size_t q = target.find('?');
     const std::string_view path = target.substr(0, q);
-    const std::string_view query = q == std::string_view::npos ? std::string_view() : target.substr(q + 1);
+    const std::string_view query
+        = q == std::string_view::npos ? std::string_view() : target.substr(q + 1);
     if (path != "/info")
         return response("404 Not Found", page("404 Not Found"), !headOnly);
     const std::optional<std::string> user = queryValue(query, "user");
@@ -109,7 +110,8 @@ std::string HttpResponse(std::string_view head, const Service& service)
 
 std::string HttpHeadTooLarge()
 {
-    return response("431 Request Header Fields Too Large", page("431 Request Header Fields Too Large"), true);
+    return response(
+        "431 Request Header Fields Too Large", page("431 Request Header Fields Too Large"), true);
 }
 
 } // namespace tocd

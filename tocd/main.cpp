@@ -15,7 +15,8 @@
 
 namespace {
 
-constexpr std::string_view usage = "usage: tocd [--listen HOST:PORT] [--keepalive SECONDS] [--bot NAME]\n";
+constexpr std::string_view usage
+    = "usage: tocd [--listen HOST:PORT] [--keepalive SECONDS] [--bot NAME]\n";
 
 std::optional<unsigned> parseNumber(std::string_view s, unsigned max)
 {
@@ -62,7 +63,6 @@ void raiseDescriptorLimit()
 
 int main(int argc, char** argv)
 {
-    asio::io_context io(1);
     std::string listen = "127.0.0.1:5190";
     unsigned keepAlive = 60;
     std::string bot;
@@ -74,7 +74,9 @@ int main(int argc, char** argv)
             return 0;
         }
         if (!hasValue || (arg != "--listen" && arg != "--keepalive" && arg != "--bot")) {
-            std::cerr << "tocd: " << (hasValue ? "unknown option " : "missing value for ") << arg << "\n" << usage;
+            std::cerr << "tocd: " << (hasValue ? "unknown option " : "missing value for ") << arg
+                      << "\n"
+                      << usage;
             return 2;
         }
         const std::string_view value = argv[++i];
@@ -95,6 +97,9 @@ int main(int argc, char** argv)
             bot = value;
         }
     }
+    // The service outlives the event loop: connections still queued in it sign off on the way out.
+    tocd::Service service(tocd::Service::Options { bot, {} });
+    asio::io_context io(1);
     const std::optional<asio::ip::tcp::endpoint> endpoint = parseListen(listen, io);
     if (!endpoint) {
         std::cerr << "tocd: --listen takes HOST:PORT, not " << listen << "\n";
@@ -104,15 +109,18 @@ int main(int argc, char** argv)
     raiseDescriptorLimit();
     std::signal(SIGPIPE, SIG_IGN);
 
-    tocd::Service service(tocd::Service::Options { bot, {} });
     try {
         tocd::Server server(io, service, *endpoint, std::chrono::seconds(keepAlive));
         const asio::ip::tcp::endpoint local = server.localEndpoint();
-        const std::string host = local.address().is_v6() ? "[" + local.address().to_string() + "]" : local.address().to_string();
+        const std::string host = local.address().is_v6() ? "[" + local.address().to_string() + "]"
+                                                         : local.address().to_string();
         std::cout << "listening on " << host << ":" << local.port() << std::endl;
 
         asio::signal_set signals(io, SIGINT, SIGTERM);
-        signals.async_wait([&](std::error_code, int) { io.stop(); });
+        signals.async_wait([&](std::error_code ec, int) {
+            if (!ec)
+                server.shutdown();
+        });
         io.run();
     } catch (const std::exception& e) {
         std::cerr << "tocd: " << e.what() << "\n";

@@ -1,52 +1,93 @@
 #include "tocd/server.h"
 
 #include <array>
+#include <vector>
 
 namespace tocd {
 
+using asio::ip::tcp;
+
 namespace {
-
-    using asio::ip::tcp;
-
     // How long a closing connection waits for its peer to read the last bytes and hang up.
     constexpr auto lingerTime = std::chrono::seconds(5);
+}
 
-    class Connection : public std::enable_shared_from_this<Connection>, public SessionSink {
-    public:
-        Connection(tcp::socket socket, Service& service)
-            : m_socket(std::move(socket))
-            , m_session(service, this)
-        {
+class Connection : public std::enable_shared_from_this<Connection>, public SessionSink {
+public:
+    Connection(tcp::socket socket, Service& service, Server& server)
+        : m_socket(std::move(socket))
+        , m_session(service, this)
+        , m_server(&server)
+    {
+        m_server->m_connections.insert(this);
+    }
+
+    ~Connection() override
+    {
+        if (m_server)
+            m_server->m_connections.erase(this);
+    }
+
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    /// For shutdown: no more output, and the socket closes.
+    void abandon()
+    {
+        m_dead = true;
+        closeSocket();
+    }
+    void signOff() { m_session.disconnect(); }
+    void detach() { m_server = nullptr; }
+
+    void start()
+    {
+        // Writes are tried at once and only the rest waits for the event loop.
+        std::error_code ignored;
+        m_socket.non_blocking(true, ignored);
+        read();
+    }
+
+    void write(std::string_view bytes) override
+    {
+        if (m_dead || m_closing)
+            return;
+        if (m_out.size() + m_sending.size() + bytes.size() > Server::MaxQueuedOutput) {
+            drop();
+            return;
         }
-
-        void start() { read(); }
-
-        void write(std::string_view bytes) override
-        {
-            if (m_dead || m_closing)
-                return;
-            if (m_out.size() + m_sending.size() + bytes.size() > Server::MaxQueuedOutput) {
+        if (!m_writing) {
+            // Most messages fit the socket's buffer: send them now, with no queue and no handler.
+            std::error_code ec;
+            const std::size_t sent
+                = m_socket.write_some(asio::buffer(bytes.data(), bytes.size()), ec);
+            if (ec && ec != asio::error::would_block && ec != asio::error::try_again) {
                 drop();
                 return;
             }
-            m_out.append(bytes);
-            if (!m_writing)
-                flush();
-        }
-
-        void close() override
-        {
-            if (m_dead || m_closing)
+            bytes.remove_prefix(ec ? 0 : sent);
+            if (bytes.empty())
                 return;
-            m_closing = true;
-            if (!m_writing)
-                linger();
         }
+        m_out.append(bytes);
+        if (!m_writing)
+            flush();
+    }
 
-    private:
-        void read()
-        {
-            m_socket.async_read_some(asio::buffer(m_in), [self = shared_from_this()](std::error_code ec, std::size_t n) {
+    void close() override
+    {
+        if (m_dead || m_closing)
+            return;
+        m_closing = true;
+        if (!m_writing)
+            linger();
+    }
+
+private:
+    void read()
+    {
+        m_socket.async_read_some(
+            asio::buffer(m_in), [self = shared_from_this()](std::error_code ec, std::size_t n) {
                 if (self->m_dead)
                     return;
                 if (ec) {
@@ -60,14 +101,15 @@ namespace {
                 if (!self->m_dead)
                     self->read();
             });
-        }
+    }
 
-        void flush()
-        {
-            m_writing = true;
-            m_sending.swap(m_out);
-            m_out.clear();
-            asio::async_write(m_socket, asio::buffer(m_sending), [self = shared_from_this()](std::error_code ec, std::size_t) {
+    void flush()
+    {
+        m_writing = true;
+        m_sending.swap(m_out);
+        m_out.clear();
+        asio::async_write(m_socket, asio::buffer(m_sending),
+            [self = shared_from_this()](std::error_code ec, std::size_t) {
                 self->m_writing = false;
                 if (self->m_dead)
                     return;
@@ -87,52 +129,52 @@ namespace {
                 else if (self->m_closing)
                     self->linger();
             });
-        }
+    }
 
-        // Everything is sent: say goodbye, and give the peer a moment to read it before the close,
-        // since closing with unread input would reset the connection and could lose the last words.
-        void linger()
-        {
-            std::error_code ignored;
-            m_socket.shutdown(tcp::socket::shutdown_send, ignored);
-            m_lingerTimer = std::make_unique<asio::steady_timer>(m_socket.get_executor(), lingerTime);
-            m_lingerTimer->async_wait([self = shared_from_this()](std::error_code ec) {
-                if (!ec)
-                    self->closeSocket();
-            });
-        }
+    // Everything is sent: say goodbye, and give the peer a moment to read it before the close,
+    // since closing with unread input would reset the connection and could lose the last words.
+    void linger()
+    {
+        std::error_code ignored;
+        m_socket.shutdown(tcp::socket::shutdown_send, ignored);
+        m_lingerTimer = std::make_unique<asio::steady_timer>(m_socket.get_executor(), lingerTime);
+        m_lingerTimer->async_wait([self = shared_from_this()](std::error_code ec) {
+            if (!ec)
+                self->closeSocket();
+        });
+    }
 
-        // The peer is not reading: drop it. Called from inside another session's work, so the
-        // sign-off waits for the event loop.
-        void drop()
-        {
-            m_dead = true;
-            std::string().swap(m_out);
-            closeSocket();
-            asio::post(m_socket.get_executor(), [self = shared_from_this()] { self->m_session.disconnect(); });
-        }
+    // The peer is not reading, or is gone: drop it. Called from inside another session's work,
+    // so the sign-off waits for the event loop.
+    void drop()
+    {
+        m_dead = true;
+        std::string().swap(m_out);
+        closeSocket();
+        asio::post(
+            m_socket.get_executor(), [self = shared_from_this()] { self->m_session.disconnect(); });
+    }
 
-        void closeSocket()
-        {
-            m_dead = true;
-            std::error_code ignored;
-            m_socket.close(ignored);
-            if (m_lingerTimer)
-                m_lingerTimer->cancel();
-        }
+    void closeSocket()
+    {
+        m_dead = true;
+        std::error_code ignored;
+        m_socket.close(ignored);
+        if (m_lingerTimer)
+            m_lingerTimer->cancel();
+    }
 
-        tcp::socket m_socket;
-        Session m_session;
-        std::string m_out;
-        std::string m_sending;
-        std::unique_ptr<asio::steady_timer> m_lingerTimer;
-        bool m_writing = false;
-        bool m_closing = false;
-        bool m_dead = false;
-        std::array<char, 1024> m_in;
-    };
-
-} // namespace
+    tcp::socket m_socket;
+    Session m_session;
+    Server* m_server;
+    std::string m_out;
+    std::string m_sending;
+    std::unique_ptr<asio::steady_timer> m_lingerTimer;
+    bool m_writing = false;
+    bool m_closing = false;
+    bool m_dead = false;
+    std::array<char, 1024> m_in;
+};
 
 Server::Server(asio::io_context& io, Service& service, const asio::ip::tcp::endpoint& listen,
     std::chrono::seconds keepAlive)
@@ -147,13 +189,34 @@ Server::Server(asio::io_context& io, Service& service, const asio::ip::tcp::endp
     scheduleKeepAlive();
 }
 
+Server::~Server()
+{
+    for (Connection* c : m_connections)
+        c->detach();
+}
+
+void Server::shutdown()
+{
+    std::error_code ignored;
+    m_acceptor.close(ignored);
+    m_acceptRetry.cancel();
+    m_keepAliveTimer.cancel();
+    // Silence every connection first, so the sign-offs below tell nobody anything.
+    const std::vector<Connection*> all(m_connections.begin(), m_connections.end());
+    for (Connection* c : all)
+        c->abandon();
+    for (Connection* c : all)
+        c->signOff();
+}
+
 void Server::accept()
 {
     m_acceptor.async_accept([this](std::error_code ec, tcp::socket socket) {
         if (ec == asio::error::operation_aborted)
             return;
-        const bool exhausted = ec == asio::error::no_descriptors || ec == asio::error::no_buffer_space
-            || ec == asio::error::no_memory || ec == std::errc::too_many_files_open_in_system;
+        const bool exhausted = ec == asio::error::no_descriptors
+            || ec == asio::error::no_buffer_space || ec == asio::error::no_memory
+            || ec == std::errc::too_many_files_open_in_system;
         if (exhausted) {
             // Out of descriptors: the listening socket stays readable, so wait before trying again
             // instead of spinning.
@@ -170,7 +233,7 @@ void Server::accept()
         }
         std::error_code ignored;
         socket.set_option(tcp::no_delay(true), ignored);
-        std::make_shared<Connection>(std::move(socket), m_service)->start();
+        std::make_shared<Connection>(std::move(socket), m_service, *this)->start();
         accept();
     });
 }

@@ -2,12 +2,15 @@
 
 #include <chrono>
 #include <memory>
+#include <unordered_set>
 
 #include <asio.hpp>
 
 #include "tocd/service.h"
 
 namespace tocd {
+
+class Connection;
 
 /// Moves bytes between TCP clients and their sessions on one Asio event loop, and sends the
 /// keep-alive rounds. Everything runs on the thread that runs the io_context.
@@ -18,12 +21,19 @@ public:
     Server(asio::io_context& io, Service& service, const asio::ip::tcp::endpoint& listen,
         std::chrono::seconds keepAlive);
 
+    ~Server();
+
     asio::ip::tcp::endpoint localEndpoint() const { return m_acceptor.local_endpoint(); }
+    /// Stops accepting, stops the keep-alives and closes every connection, so that the event loop
+    /// runs out of work and returns.
+    void shutdown();
 
     /// Unread output one client may leave queued before it is dropped.
     static constexpr std::size_t MaxQueuedOutput = 256 * 1024;
 
 private:
+    friend class Connection;
+
     void accept();
     void scheduleKeepAlive();
 
@@ -33,6 +43,7 @@ private:
     asio::steady_timer m_acceptRetry;
     asio::steady_timer m_keepAliveTimer;
     std::chrono::seconds m_keepAlive;
+    std::unordered_set<Connection*> m_connections;
 };
 
 } // namespace tocd

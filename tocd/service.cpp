@@ -30,16 +30,14 @@ Service::Service(Options options)
     bot.online = m_bot.get();
 }
 
-Service::~Service()
-{
-    m_bot.reset();
-}
+Service::~Service() { m_bot.reset(); }
 
 std::int64_t Service::now() const
 {
     if (m_options.clock)
         return m_options.clock();
-    return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
+    return std::chrono::duration_cast<std::chrono::seconds>(
+        std::chrono::system_clock::now().time_since_epoch())
         .count();
 }
 
@@ -69,8 +67,8 @@ bool Service::validScreenName(std::string_view name)
         return false;
     std::size_t letters = 0;
     for (const char c : name) {
-        const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == ' '
-            || c == '.' || c == '_' || c == '@' || c == '-';
+        const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')
+            || c == ' ' || c == '.' || c == '_' || c == '@' || c == '-';
         if (!ok)
             return false;
         letters += c != ' ';
@@ -78,7 +76,8 @@ bool Service::validScreenName(std::string_view name)
     return letters >= 1 && letters <= limits::NormalizedNameBytes;
 }
 
-Service::LoginResult Service::login(Session& session, std::string_view name, std::string_view password)
+Service::LoginResult Service::login(
+    Session& session, std::string_view name, std::string_view password)
 {
     if (!validScreenName(name) || password.empty())
         return LoginResult::Refused;
@@ -190,17 +189,15 @@ Session* Service::reachable(const Account& viewer, std::string_view name)
     return t->online;
 }
 
-std::string Service::userClass(const Session& s)
-{
-    return s.m_away ? " OU" : " O ";
-}
+std::string Service::userClass(const Session& s) { return s.m_away ? " OU" : " O "; }
 
 std::string Service::buddyUpdate(const Session& s) const
 {
     const Account& a = *s.m_account;
-    const std::int64_t idle = s.m_idleSince == 0 ? 0 : std::max<std::int64_t>(0, now() - s.m_idleSince) / 60;
-    return "UPDATE_BUDDY2:" + a.formatted + ":T:" + std::to_string(a.warning) + ":" + std::to_string(s.m_signonTime)
-        + ":" + std::to_string(idle) + ":" + userClass(s) + ":";
+    const std::int64_t idle
+        = s.m_idleSince == 0 ? 0 : std::max<std::int64_t>(0, now() - s.m_idleSince) / 60;
+    return "UPDATE_BUDDY2:" + a.formatted + ":T:" + std::to_string(a.warning) + ":"
+        + std::to_string(s.m_signonTime) + ":" + std::to_string(idle) + ":" + userClass(s) + ":";
 }
 
 std::string Service::capsUpdate(const Session& s)
@@ -259,14 +256,16 @@ void Service::privacyChanged(Session& s, std::vector<Session*> before)
     std::sort(before.begin(), before.end());
     std::sort(after.begin(), after.end());
     std::vector<Session*> changed;
-    std::set_difference(after.begin(), after.end(), before.begin(), before.end(), std::back_inserter(changed));
+    std::set_difference(
+        after.begin(), after.end(), before.begin(), before.end(), std::back_inserter(changed));
     for (Session* v : changed) {
         v->sendMessage(buddyUpdate(s));
         if (!s.m_caps.empty())
             v->sendMessage(capsUpdate(s));
     }
     changed.clear();
-    std::set_difference(before.begin(), before.end(), after.begin(), after.end(), std::back_inserter(changed));
+    std::set_difference(
+        before.begin(), before.end(), after.begin(), after.end(), std::back_inserter(changed));
     const std::string gone = departure(*s.m_account);
     for (Session* v : changed)
         v->sendMessage(gone);
@@ -283,7 +282,8 @@ std::vector<std::string> Service::rewatch(Account& a)
     now.erase(std::unique(now.begin(), now.end()), now.end());
 
     std::vector<std::string> gone;
-    std::set_difference(a.watching.begin(), a.watching.end(), now.begin(), now.end(), std::back_inserter(gone));
+    std::set_difference(
+        a.watching.begin(), a.watching.end(), now.begin(), now.end(), std::back_inserter(gone));
     for (const std::string& name : gone) {
         auto it = m_watchers.find(name);
         if (it == m_watchers.end())
@@ -293,7 +293,8 @@ std::vector<std::string> Service::rewatch(Account& a)
             m_watchers.erase(it);
     }
     std::vector<std::string> added;
-    std::set_difference(now.begin(), now.end(), a.watching.begin(), a.watching.end(), std::back_inserter(added));
+    std::set_difference(
+        now.begin(), now.end(), a.watching.begin(), a.watching.end(), std::back_inserter(added));
     for (const std::string& name : added)
         m_watchers[name].push_back(&a);
     a.watching = std::move(now);

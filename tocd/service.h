@@ -25,15 +25,15 @@ struct Group {
 
 /// A registered screen name and everything stored for it. Lives as long as the service.
 struct Account {
-    std::string name;      // normalised
+    std::string name; // normalised
     std::string formatted; // as first registered, or as reformatted since
-    std::string password;  // plain text
+    std::string password; // plain text
     std::string profile;
     std::vector<Group> groups;
-    std::vector<std::string> deny;   // normalised
+    std::vector<std::string> deny; // normalised
     std::vector<std::string> permit; // normalised
-    int pdmode = 0;                  // 0: never set, behaves as "deny some"
-    int warning = 0;                 // percent
+    int pdmode = 0; // 0: never set, behaves as "deny some"
+    int warning = 0; // percent
     std::vector<std::string> watching; // normalised buddy names, sorted, no repeats
     bool bot = false;
     Session* online = nullptr;
@@ -44,7 +44,7 @@ struct Room {
     std::string key;
     std::string name;
     std::vector<Session*> members; // in joining order
-    std::size_t references = 0;    // chat-table entries naming it
+    std::size_t references = 0; // chat-table entries naming it
 };
 
 /// The service behind all sessions: accounts, who is online and visible, chat rooms, and every
@@ -149,7 +149,8 @@ private:
 
     Options m_options;
     std::unordered_map<std::string, std::unique_ptr<Account>> m_accounts;
-    std::unordered_map<std::string, std::vector<Account*>> m_watchers; // buddy -> accounts listing it
+    std::unordered_map<std::string, std::vector<Account*>>
+        m_watchers; // buddy -> accounts listing it
     std::unordered_map<std::string, std::unique_ptr<Room>> m_rooms;
     std::vector<Session*> m_online;
     std::unique_ptr<Session> m_bot;

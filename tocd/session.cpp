@@ -162,14 +162,17 @@ bool Session::handleGreeting(std::string_view& bytes)
 bool Session::handleHttp(std::string_view bytes)
 {
     const std::size_t searchFrom = m_pending.size() < 3 ? 0 : m_pending.size() - 3;
-    const std::size_t room = MaxHttpRequestHead + 1 - std::min(m_pending.size(), MaxHttpRequestHead + 1);
+    const std::size_t room
+        = MaxHttpRequestHead + 1 - std::min(m_pending.size(), MaxHttpRequestHead + 1);
     m_pending.append(bytes.data(), std::min(bytes.size(), room));
-    const std::size_t headEnd = std::min(m_pending.find("\r\n\r\n", searchFrom), m_pending.find("\n\n", searchFrom));
+    const std::size_t headEnd
+        = std::min(m_pending.find("\r\n\r\n", searchFrom), m_pending.find("\n\n", searchFrom));
     if (headEnd == std::string::npos && m_pending.size() <= MaxHttpRequestHead)
         return true;
     if (m_sink)
-        m_sink->write(headEnd == std::string::npos ? HttpHeadTooLarge()
-                                                   : HttpResponse(std::string_view(m_pending).substr(0, headEnd), m_service));
+        m_sink->write(headEnd == std::string::npos
+                ? HttpHeadTooLarge()
+                : HttpResponse(std::string_view(m_pending).substr(0, headEnd), m_service));
     end();
     return false;
 }
@@ -200,9 +203,8 @@ bool Session::handleFrames(std::string_view bytes)
             break;
         }
     }
-    const bool alive = m_reader.Feed(bytes.substr(0, acceptable), [this](std::string_view frame) {
-        return handleFrame(frame);
-    });
+    const bool alive = m_reader.Feed(
+        bytes.substr(0, acceptable), [this](std::string_view frame) { return handleFrame(frame); });
     if (alive && refused)
         end();
     return m_state != State::Ended;

@@ -51,7 +51,8 @@ public:
     bool isBot() const { return m_sink == nullptr; }
     Account* account() const { return m_account; }
 
-    /// Sends one server message as a data frame. NUL bytes are left out: the client cuts text at them.
+    /// Sends one server message as a data frame. NUL bytes are left out: the client cuts text at
+    /// them.
     void sendMessage(std::string_view payload);
 
     /// Largest frame payload a client may send.

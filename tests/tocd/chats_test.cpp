@@ -8,7 +8,8 @@ namespace {
 
 class ChatTest : public ::testing::Test {
 protected:
-    tocd::Service service { tocd::Service::Options { "echobot", [] { return std::int64_t { 1700000000 }; } } };
+    tocd::Service service { tocd::Service::Options {
+        "echobot", [] { return std::int64_t { 1700000000 }; } } };
 };
 
 } // namespace
@@ -35,9 +36,10 @@ TEST_F(ChatTest, IdsCountPerConnectionAndRejoiningKeepsTheId)
     alice.command("toc_chat_leave 0");
     alice.command("toc_chat_join 4 \"one\"");
     alice.command("toc_chat_join 5 \"One\"");
-    EXPECT_EQ(alice.messages(), (Lines { "CHAT_JOIN:0:One", "CHAT_UPDATE_BUDDY:0:T:alice", "CHAT_JOIN:1:Two",
-                                    "CHAT_UPDATE_BUDDY:1:T:alice", "CHAT_LEFT:0", "CHAT_JOIN:0:One",
-                                    "CHAT_UPDATE_BUDDY:0:T:alice", "CHAT_JOIN:2:One", "CHAT_UPDATE_BUDDY:2:T:alice" }));
+    EXPECT_EQ(alice.messages(),
+        (Lines { "CHAT_JOIN:0:One", "CHAT_UPDATE_BUDDY:0:T:alice", "CHAT_JOIN:1:Two",
+            "CHAT_UPDATE_BUDDY:1:T:alice", "CHAT_LEFT:0", "CHAT_JOIN:0:One",
+            "CHAT_UPDATE_BUDDY:0:T:alice", "CHAT_JOIN:2:One", "CHAT_UPDATE_BUDDY:2:T:alice" }));
 }
 
 TEST_F(ChatTest, MessagesReachEveryMemberUnderTheirOwnId)
@@ -90,9 +92,11 @@ TEST_F(ChatTest, InvitationCarriesTheInviteesIdAndAcceptJoins)
     alice.command("toc_chat_invite 0 \"come: now\" bob nobody");
     EXPECT_EQ(bob.messages(), Lines { "CHAT_INVITE:Party Room:1:Alice:come: now" });
     bob.command("toc_chat_accept 1");
-    EXPECT_EQ(bob.messages(), (Lines { "CHAT_JOIN:1:Party Room", "CHAT_UPDATE_BUDDY:1:T:Alice:bob" }));
-    EXPECT_EQ(alice.messages(), (Lines { "CHAT_JOIN:0:Party Room", "CHAT_UPDATE_BUDDY:0:T:Alice", "ERROR:901:nobody",
-                                    "CHAT_UPDATE_BUDDY:0:T:bob" }));
+    EXPECT_EQ(
+        bob.messages(), (Lines { "CHAT_JOIN:1:Party Room", "CHAT_UPDATE_BUDDY:1:T:Alice:bob" }));
+    EXPECT_EQ(alice.messages(),
+        (Lines { "CHAT_JOIN:0:Party Room", "CHAT_UPDATE_BUDDY:0:T:Alice", "ERROR:901:nobody",
+            "CHAT_UPDATE_BUDDY:0:T:bob" }));
 }
 
 TEST_F(ChatTest, UnknownChatIdsAreRefused)

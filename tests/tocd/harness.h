@@ -41,7 +41,10 @@ public:
     }
 
     void send(std::string_view bytes) { session.receive(bytes); }
-    void frame(int type, std::string_view payload) { send(testing_support::Frame(type, payload, m_sequence++)); }
+    void frame(int type, std::string_view payload)
+    {
+        send(testing_support::Frame(type, payload, m_sequence++));
+    }
     /// Sends a command as the control does: a data frame ending in one NUL.
     void command(std::string_view text)
     {
@@ -54,8 +57,10 @@ public:
     void login(std::string_view name, std::string_view roasted = roastedSecret)
     {
         send("FLAPON\n\n");
-        frame(1, std::string("\0\0\0\1\0\1\0", 7) + static_cast<char>(name.size()) + std::string(name));
-        command("toc2_login login.oscar.aol.com 5190 \"" + std::string(name) + "\" " + std::string(roasted)
+        frame(1,
+            std::string("\0\0\0\1\0\1\0", 7) + static_cast<char>(name.size()) + std::string(name));
+        command("toc2_login login.oscar.aol.com 5190 \"" + std::string(name) + "\" "
+            + std::string(roasted)
             + " English  \"OrbTOCSock 2.0\" 160 US \"\" \"\" 3 0 30303 -kentucky -utf8 58203917");
     }
     /// Signs on and becomes visible; what the service answered so far is dropped.

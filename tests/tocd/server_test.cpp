@@ -18,18 +18,34 @@ TEST(TocdServer, SignOnOverTcpGivesTheLiteralFrames)
     TcpClient client(tocd.port);
     ASSERT_TRUE(client.connected());
     client.send("FLAPON\r\n\r\n");
-    client.send(std::string("*\x01\x00\x00\x00\x0d\x00\x00\x00\x01\x00\x01\x00\x05" "alice", 19));
-    const std::string login = "toc2_login login.oscar.aol.com 5190 alice 0x270c005d311b English  \"x\" 160 US \"\" \"\" 3 0 30303 -kentucky -utf8 58203917";
-    client.send(std::string("*\x02\x00\x01\x00", 5) + static_cast<char>(login.size() + 1) + login + std::string(1, '\0'));
-    EXPECT_EQ(client.readExactly(66), std::string("*\x01\x00\x00\x00\x04\x00\x00\x00\x01", 10)
-            + std::string("*\x02\x00\x01\x00\x0e" "SIGN_ON:TOC2.0", 20) + std::string("*\x02\x00\x02\x00\x0a" "NICK:alice", 16)
-            + std::string("*\x02\x00\x03\x00\x0e" "CONFIG2:done:\n", 20));
+    client.send(std::string("*\x01\x00\x00\x00\x0d\x00\x00\x00\x01\x00\x01\x00\x05"
+                            "alice",
+        19));
+    const std::string login = "toc2_login login.oscar.aol.com 5190 alice 0x270c005d311b English  "
+                              "\"x\" 160 US \"\" \"\" 3 0 30303 -kentucky -utf8 58203917";
+    client.send(std::string("*\x02\x00\x01\x00", 5) + static_cast<char>(login.size() + 1) + login
+        + std::string(1, '\0'));
+    EXPECT_EQ(client.readExactly(66),
+        std::string("*\x01\x00\x00\x00\x04\x00\x00\x00\x01", 10)
+            + std::string("*\x02\x00\x01\x00\x0e"
+                          "SIGN_ON:TOC2.0",
+                20)
+            + std::string("*\x02\x00\x02\x00\x0a"
+                          "NICK:alice",
+                16)
+            + std::string("*\x02\x00\x03\x00\x0e"
+                          "CONFIG2:done:\n",
+                20));
 
     TcpClient wrong(tocd.port);
     wrong.send("FLAPON\n\n");
     wrong.frame(1, std::string("\0\0\0\1\0\1\0\5alice", 13));
     wrong.command("toc2_login h 5190 alice 0x231b0c4133"); // roasted "wrong"
-    EXPECT_EQ(wrong.readExactly(25), std::string("*\x01\x00\x00\x00\x04\x00\x00\x00\x01", 10) + std::string("*\x02\x00\x01\x00\x09" "ERROR:980", 15));
+    EXPECT_EQ(wrong.readExactly(25),
+        std::string("*\x01\x00\x00\x00\x04\x00\x00\x00\x01", 10)
+            + std::string("*\x02\x00\x01\x00\x09"
+                          "ERROR:980",
+                15));
     EXPECT_TRUE(wrong.closedByPeer());
 }
 
@@ -57,7 +73,8 @@ TEST(TocdServer, ProfilePageIsServedOverHttpOnTheSamePort)
 
     TcpClient browser(tocd.port);
     browser.send("GET /info?user=alice HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
-    const std::string expected = "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: 9\r\nConnection: close\r\n\r\n<i>me</i>";
+    const std::string expected = "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: "
+                                 "9\r\nConnection: close\r\n\r\n<i>me</i>";
     EXPECT_EQ(browser.readExactly(expected.size()), expected);
     EXPECT_TRUE(browser.closedByPeer());
 }

@@ -30,30 +30,33 @@ TEST_F(ServiceTest, ListEditsAreConfirmedAndShowInTheNextConfig)
     alice.command("toc2_del_group \"Gone\"");
     alice.command("toc2_add_deny \"x\"");
     alice.command("toc2_remove_deny \"x\"");
-    EXPECT_EQ(alice.messages(), (Lines {
-                                    "INSERTED2:g:Buddies",
-                                    "INSERTED2:b::bob:Buddies",
-                                    "INSERTED2:g:Work",
-                                    "INSERTED2:b:Carol:Carol C:Work",
-                                    "INSERTED2:b::dave:Work",
-                                    "INSERTED2:g:Empty",
-                                    "DELETED2:b:dave:Work",
-                                    "INSERTED2:d:carolc",
-                                    "INSERTED2:p:dave",
-                                    "INSERTED2:p:erin",
-                                    "DELETED2:p:erin",
-                                    "INSERTED2:g:Gone",
-                                    "DELETED2:g:Gone",
-                                    "INSERTED2:d:x",
-                                    "DELETED2:d:x",
-                                }));
+    EXPECT_EQ(alice.messages(),
+        (Lines {
+            "INSERTED2:g:Buddies",
+            "INSERTED2:b::bob:Buddies",
+            "INSERTED2:g:Work",
+            "INSERTED2:b:Carol:Carol C:Work",
+            "INSERTED2:b::dave:Work",
+            "INSERTED2:g:Empty",
+            "DELETED2:b:dave:Work",
+            "INSERTED2:d:carolc",
+            "INSERTED2:p:dave",
+            "INSERTED2:p:erin",
+            "DELETED2:p:erin",
+            "INSERTED2:g:Gone",
+            "DELETED2:g:Gone",
+            "INSERTED2:d:x",
+            "DELETED2:d:x",
+        }));
     alice.session.disconnect();
 
     Client again(service);
     again.login("alice");
     const Lines answer = again.messages();
     ASSERT_EQ(answer.size(), 4u);
-    EXPECT_EQ(answer[3], "CONFIG2:d:carolc\np:dave\nm:4\ng:Buddies\nb:bob\ng:Work\nb:Carol C:Carol\ng:Empty\ndone:\n");
+    EXPECT_EQ(answer[3],
+        "CONFIG2:d:carolc\np:dave\nm:4\ng:Buddies\nb:bob\ng:Work\nb:Carol "
+        "C:Carol\ng:Empty\ndone:\n");
 }
 
 TEST_F(ServiceTest, BadListEntriesAreRefused)
@@ -65,8 +68,9 @@ TEST_F(ServiceTest, BadListEntriesAreRefused)
     alice.command("toc2_add_deny \"no way\" \"b@d!\"");
     alice.command("toc2_set_pdmode 9");
     alice.command("toc2_remove_buddy \"bob\"");
-    EXPECT_EQ(alice.messages(), (Lines { "INSERTED2:g:Buddies", "ERROR:911", "ERROR:911", "ERROR:911",
-                                    "INSERTED2:d:noway", "ERROR:911", "ERROR:911", "ERROR:911" }));
+    EXPECT_EQ(alice.messages(),
+        (Lines { "INSERTED2:g:Buddies", "ERROR:911", "ERROR:911", "ERROR:911", "INSERTED2:d:noway",
+            "ERROR:911", "ERROR:911", "ERROR:911" }));
 }
 
 TEST_F(ServiceTest, UserIsInvisibleUntilInitDone)
@@ -95,17 +99,19 @@ TEST_F(ServiceTest, WatcherSigningOnLaterHearsOfBuddiesAlreadyOnline)
     Client bob(service);
     bob.signOn("bob");
     bob.command("toc2_new_buddies \"g:B\nb:alice\nb:carol\n\"");
-    EXPECT_EQ(bob.messages(), (Lines { "INSERTED2:g:B", "INSERTED2:b::alice:B", "INSERTED2:b::carol:B",
-                                  "UPDATE_BUDDY2:Alice:T:0:1700000000:0: O :",
-                                  "BUDDY_CAPS2:Alice:09461343-4C7F-11D1-8222-444553540000" }));
+    EXPECT_EQ(bob.messages(),
+        (Lines { "INSERTED2:g:B", "INSERTED2:b::alice:B", "INSERTED2:b::carol:B",
+            "UPDATE_BUDDY2:Alice:T:0:1700000000:0: O :",
+            "BUDDY_CAPS2:Alice:09461343-4C7F-11D1-8222-444553540000" }));
     bob.session.disconnect();
 
     Client bobAgain(service);
     bobAgain.login("bob");
     bobAgain.messages();
     bobAgain.command("toc_init_done");
-    EXPECT_EQ(bobAgain.messages(), (Lines { "UPDATE_BUDDY2:Alice:T:0:1700000000:0: O :",
-                                       "BUDDY_CAPS2:Alice:09461343-4C7F-11D1-8222-444553540000" }));
+    EXPECT_EQ(bobAgain.messages(),
+        (Lines { "UPDATE_BUDDY2:Alice:T:0:1700000000:0: O :",
+            "BUDDY_CAPS2:Alice:09461343-4C7F-11D1-8222-444553540000" }));
 }
 
 TEST_F(ServiceTest, PresenceChangesReachWatchers)
@@ -126,16 +132,17 @@ TEST_F(ServiceTest, PresenceChangesReachWatchers)
     alice.command("toc_set_idle 0");
     alice.command("toc_format_nickname \"Al Ice\"");
     alice.session.disconnect();
-    EXPECT_EQ(bob.messages(), (Lines {
-                                  "UPDATE_BUDDY2:alice:T:0:1700000000:0: OU:",
-                                  "UPDATE_BUDDY2:alice:T:0:1700000000:10: OU:",
-                                  "UPDATE_BUDDY2:alice:T:0:1700000000:12: OU:",
-                                  "BUDDY_CAPS2:alice:a,b",
-                                  "UPDATE_BUDDY2:alice:T:0:1700000000:12: O :",
-                                  "UPDATE_BUDDY2:alice:T:0:1700000000:0: O :",
-                                  "UPDATE_BUDDY2:Al Ice:T:0:1700000000:0: O :",
-                                  "UPDATE_BUDDY2:alice:F:0:0:0:   :",
-                              }));
+    EXPECT_EQ(bob.messages(),
+        (Lines {
+            "UPDATE_BUDDY2:alice:T:0:1700000000:0: OU:",
+            "UPDATE_BUDDY2:alice:T:0:1700000000:10: OU:",
+            "UPDATE_BUDDY2:alice:T:0:1700000000:12: OU:",
+            "BUDDY_CAPS2:alice:a,b",
+            "UPDATE_BUDDY2:alice:T:0:1700000000:12: O :",
+            "UPDATE_BUDDY2:alice:T:0:1700000000:0: O :",
+            "UPDATE_BUDDY2:Al Ice:T:0:1700000000:0: O :",
+            "UPDATE_BUDDY2:alice:F:0:0:0:   :",
+        }));
     EXPECT_EQ(alice.messages(), (Lines { "ADMIN_NICK_STATUS:0", "NICK:Al Ice" }));
 }
 
@@ -149,8 +156,9 @@ TEST_F(ServiceTest, InstantMessagesCarryTheSenderAndItsClass)
     alice.command("toc_send_im bob \"<b>hi:</b> \\\"q\\\" \\$5 \\\\ \\{\\}\"");
     alice.command("toc_send_im bob \"auto reply\" auto");
     alice.command("toc_send_im nobody \"hello\"");
-    EXPECT_EQ(bob.messages(), (Lines { "IM_IN_ENC2:Alice:F:F:T: OU:F:L:en:<b>hi:</b> \"q\" $5 \\ {}",
-                                  "IM_IN_ENC2:Alice:T:F:T: OU:F:L:en:auto reply" }));
+    EXPECT_EQ(bob.messages(),
+        (Lines { "IM_IN_ENC2:Alice:F:F:T: OU:F:L:en:<b>hi:</b> \"q\" $5 \\ {}",
+            "IM_IN_ENC2:Alice:T:F:T: OU:F:L:en:auto reply" }));
     EXPECT_EQ(alice.messages(), Lines { "ERROR:901:nobody" });
 }
 
@@ -167,7 +175,7 @@ TEST_F(ServiceTest, PrivacyModesDecideWhoMayMessage)
         { "toc2_set_pdmode 2", false, false },
         { "toc2_set_pdmode 3", false, false },
         { "toc2_add_permit carol", false, true }, // still mode 3
-        { "toc2_set_pdmode 4", false, true },     // deny list has bob
+        { "toc2_set_pdmode 4", false, true }, // deny list has bob
         { "toc2_remove_deny bob", true, true },
         { "toc2_set_pdmode 5", false, false },
         { "toc2_new_buddies \"g:F\nb:bob\n\"", true, false },
@@ -203,7 +211,9 @@ TEST_F(ServiceTest, BlockingHidesAndUnblockingShowsPresence)
 
     alice.command("toc2_add_deny bob");
     alice.command("toc2_remove_deny bob");
-    EXPECT_EQ(bob.messages(), (Lines { "UPDATE_BUDDY2:alice:F:0:0:0:   :", "UPDATE_BUDDY2:alice:T:0:1700000000:0: O :" }));
+    EXPECT_EQ(bob.messages(),
+        (Lines {
+            "UPDATE_BUDDY2:alice:F:0:0:0:   :", "UPDATE_BUDDY2:alice:T:0:1700000000:0: O :" }));
     alice.command("toc2_add_deny bob");
     bob.messages();
     alice.session.disconnect();
@@ -221,8 +231,9 @@ TEST_F(ServiceTest, StatusAndProfileLookups)
     bob.command("toc_get_status nobody");
     bob.command("toc_get_info ALICE");
     bob.command("toc_get_info nobody");
-    EXPECT_EQ(bob.messages(), (Lines { "UPDATE_BUDDY2:Alice:T:0:1700000000:60: O :", "ERROR:901:nobody",
-                                  "GOTO_URL:profile:info?user=alice", "ERROR:901:nobody" }));
+    EXPECT_EQ(bob.messages(),
+        (Lines { "UPDATE_BUDDY2:Alice:T:0:1700000000:60: O :", "ERROR:901:nobody",
+            "GOTO_URL:profile:info?user=alice", "ERROR:901:nobody" }));
 }
 
 TEST_F(ServiceTest, WarningsRaiseTheLevelAndReachWatchers)
@@ -240,7 +251,9 @@ TEST_F(ServiceTest, WarningsRaiseTheLevelAndReachWatchers)
     alice.command("toc_evil nobody norm");
     alice.command("toc_evil bob loud");
     EXPECT_EQ(bob.messages(), (Lines { "EVILED:10:Alice", "EVILED:13:" }));
-    EXPECT_EQ(carol.messages(), (Lines { "UPDATE_BUDDY2:bob:T:10:1700000000:0: O :", "UPDATE_BUDDY2:bob:T:13:1700000000:0: O :" }));
+    EXPECT_EQ(carol.messages(),
+        (Lines { "UPDATE_BUDDY2:bob:T:10:1700000000:0: O :",
+            "UPDATE_BUDDY2:bob:T:13:1700000000:0: O :" }));
     EXPECT_EQ(alice.messages(), (Lines { "ERROR:902:nobody", "ERROR:911" }));
     for (int i = 0; i < 20; ++i)
         alice.command("toc_evil bob norm");
@@ -255,7 +268,9 @@ TEST_F(ServiceTest, NicknameAndPasswordChanges)
     alice.command("toc_format_nickname \"Bob\"");
     alice.command("toc_change_passwd \"wrong\" \"pw\"");
     alice.command("toc_change_passwd \"secret\" \"pw\"");
-    EXPECT_EQ(alice.messages(), (Lines { "ADMIN_NICK_STATUS:0", "NICK:A Lice", "ERROR:911", "ERROR:980", "ADMIN_PASSWD_STATUS:0" }));
+    EXPECT_EQ(alice.messages(),
+        (Lines { "ADMIN_NICK_STATUS:0", "NICK:A Lice", "ERROR:911", "ERROR:980",
+            "ADMIN_PASSWD_STATUS:0" }));
     alice.session.disconnect();
 
     Client old(service);
@@ -319,8 +334,9 @@ TEST(ServiceBot, EchoesMessagesButNotAutomaticReplies)
     alice.command("toc_send_im echobot \"hi \\$ there\"");
     alice.command("toc_send_im echobot \"away\" auto");
     alice.command("toc_get_status echobot");
-    EXPECT_EQ(alice.messages(), (Lines { "IM_IN_ENC2:Echo Bot:F:F:T: O :F:L:en:echo: hi $ there",
-                                    "UPDATE_BUDDY2:Echo Bot:T:0:1700000000:0: O :" }));
+    EXPECT_EQ(alice.messages(),
+        (Lines { "IM_IN_ENC2:Echo Bot:F:F:T: O :F:L:en:echo: hi $ there",
+            "UPDATE_BUDDY2:Echo Bot:T:0:1700000000:0: O :" }));
     Client impostor(service);
     impostor.login("echobot");
     EXPECT_EQ(impostor.messages().back(), "ERROR:980");

@@ -16,7 +16,9 @@ tocd::Service::Options options()
     return { "", [] { return std::int64_t { 1700000000 }; } };
 }
 
-const std::string clientSignon = std::string("*\x01\x00\x00\x00\x0d\x00\x00\x00\x01\x00\x01\x00\x05" "alice", 19);
+const std::string clientSignon = std::string("*\x01\x00\x00\x00\x0d\x00\x00\x00\x01\x00\x01\x00\x05"
+                                             "alice",
+    19);
 
 std::string loginFrame(std::string_view roasted)
 {
@@ -27,8 +29,8 @@ std::string loginFrame(std::string_view roasted)
 
 // Feeds `input` whole, byte by byte, and split in two at every offset; every way must give the
 // same output and the same open/closed outcome.
-void expectSameForEveryChunking(const std::string& input, const std::function<void(Client&)>& prepare,
-    const std::string& expected, bool expectClosed)
+void expectSameForEveryChunking(const std::string& input,
+    const std::function<void(Client&)>& prepare, const std::string& expected, bool expectClosed)
 {
     std::vector<std::vector<std::string_view>> chunkings;
     chunkings.push_back({ input });
@@ -37,7 +39,8 @@ void expectSameForEveryChunking(const std::string& input, const std::function<vo
         bytes.push_back(std::string_view(input).substr(i, 1));
     chunkings.push_back(bytes);
     for (std::size_t cut = 1; cut < input.size(); ++cut)
-        chunkings.push_back({ std::string_view(input).substr(0, cut), std::string_view(input).substr(cut) });
+        chunkings.push_back(
+            { std::string_view(input).substr(0, cut), std::string_view(input).substr(cut) });
 
     for (std::size_t c = 0; c < chunkings.size(); ++c) {
         tocd::Service service(options());
@@ -57,7 +60,8 @@ void expectSameForEveryChunking(const std::string& input, const std::function<vo
 
 TEST(SessionGreeting, EitherLineEndingGetsTheSignonFrame)
 {
-    for (std::string_view greeting : { std::string_view("FLAPON\n\n"), std::string_view("FLAPON\r\n\r\n") }) {
+    for (std::string_view greeting :
+        { std::string_view("FLAPON\n\n"), std::string_view("FLAPON\r\n\r\n") }) {
         tocd::Service service(options());
         Client client(service);
         client.send(greeting);
@@ -68,7 +72,8 @@ TEST(SessionGreeting, EitherLineEndingGetsTheSignonFrame)
 
 TEST(SessionGreeting, AnythingElseClosesWithoutAnswer)
 {
-    for (std::string_view greeting : { "FLAPON\n\r", "FLAPON\r\n\n\n", "FLAPONX", "FLAPOFF\n\n", "FLAP\n\n", "FLAPON \n\n" }) {
+    for (std::string_view greeting :
+        { "FLAPON\n\r", "FLAPON\r\n\n\n", "FLAPONX", "FLAPOFF\n\n", "FLAP\n\n", "FLAPON \n\n" }) {
         tocd::Service service(options());
         Client client(service);
         client.send(greeting);
@@ -81,29 +86,40 @@ TEST(SessionSignOn, NewAccountGetsSignOnNickAndEmptyConfigInAnyChunking)
 {
     const std::string input = "FLAPON\r\n\r\n" + clientSignon + loginFrame(roastedSecret);
     const std::string expected = std::string(signonFrame)
-        + std::string("*\x02\x00\x01\x00\x0e" "SIGN_ON:TOC2.0", 20)
-        + std::string("*\x02\x00\x02\x00\x0a" "NICK:alice", 16)
-        + std::string("*\x02\x00\x03\x00\x0e" "CONFIG2:done:\n", 20);
+        + std::string("*\x02\x00\x01\x00\x0e"
+                      "SIGN_ON:TOC2.0",
+            20)
+        + std::string("*\x02\x00\x02\x00\x0a"
+                      "NICK:alice",
+            16)
+        + std::string("*\x02\x00\x03\x00\x0e"
+                      "CONFIG2:done:\n",
+            20);
     expectSameForEveryChunking(input, nullptr, expected, false);
 }
 
 TEST(SessionSignOn, WrongPasswordGetsError980AndIsClosed)
 {
     const std::string input = "FLAPON\n\n" + clientSignon + loginFrame(roastedWrong);
-    const std::string expected = std::string(signonFrame) + std::string("*\x02\x00\x01\x00\x09" "ERROR:980", 15);
+    const std::string expected = std::string(signonFrame)
+        + std::string("*\x02\x00\x01\x00\x09"
+                      "ERROR:980",
+            15);
     expectSameForEveryChunking(
         input, [](Client& first) { first.login("alice"); }, expected, true);
 }
 
 TEST(SessionSignOn, MalformedLoginGetsError913AndIsClosed)
 {
-    const std::string error = std::string("*\x02\x00\x01\x00\x1f" "ERROR:913:internal server error", 37);
+    const std::string error = std::string("*\x02\x00\x01\x00\x1f"
+                                          "ERROR:913:internal server error",
+        37);
     for (std::string_view login : {
-             "toc2_login host 5190 alice",                 // no password
-             "toc2_login host 5190 alice 0x270c005d311",   // odd number of digits
-             "toc2_login host 5190 alice 0x27zz005d311b",  // not hex
-             "toc2_login host 5190 alice 270c005d311b",    // no 0x
-             "toc_signon host 5190 alice 0x270c005d311b",  // another command
+             "toc2_login host 5190 alice", // no password
+             "toc2_login host 5190 alice 0x270c005d311", // odd number of digits
+             "toc2_login host 5190 alice 0x27zz005d311b", // not hex
+             "toc2_login host 5190 alice 270c005d311b", // no 0x
+             "toc_signon host 5190 alice 0x270c005d311b", // another command
              "toc2_login host 5190 \"alice 0x270c005d311b", // open quote
          }) {
         tocd::Service service(options());
@@ -118,8 +134,9 @@ TEST(SessionSignOn, MalformedLoginGetsError913AndIsClosed)
 
 TEST(SessionSignOn, RefusesBadScreenNamesAndEmptyPasswords)
 {
-    for (std::string_view login : { "toc2_login h 1 al:ice 0x270c005d311b", "toc2_login h 1 \"\" 0x270c005d311b",
-             "toc2_login h 1 alice 0x", "toc2_login h 1 abcdefghijklmnopqrstuvwxyz0123456789 0x270c005d311b" }) {
+    for (std::string_view login : { "toc2_login h 1 al:ice 0x270c005d311b",
+             "toc2_login h 1 \"\" 0x270c005d311b", "toc2_login h 1 alice 0x",
+             "toc2_login h 1 abcdefghijklmnopqrstuvwxyz0123456789 0x270c005d311b" }) {
         tocd::Service service(options());
         Client client(service);
         client.send("FLAPON\n\n");
@@ -139,7 +156,9 @@ TEST(SessionSignOn, FirstSignOnFixesTheFormattedName)
     first.session.disconnect();
     Client second(service);
     second.login("alicesmith");
-    EXPECT_EQ(second.messages(), (Lines { std::string("\0\0\0\1", 4), "SIGN_ON:TOC2.0", "NICK:Alice Smith", "CONFIG2:done:\n" }));
+    EXPECT_EQ(second.messages(),
+        (Lines {
+            std::string("\0\0\0\1", 4), "SIGN_ON:TOC2.0", "NICK:Alice Smith", "CONFIG2:done:\n" }));
 }
 
 TEST(SessionSignOn, DataBeforeTheSignonFrameCloses)
@@ -177,7 +196,8 @@ TEST(SessionFrames, CommandsBeforeAnOversizedFrameInTheSameReadStillRun)
     tocd::Service service(options());
     Client client(service);
     client.signOn("alice");
-    client.send(Frame(2, std::string("toc_set_info \"p\"\0", 17), 9) + std::string("*\x02\x00\x0a\xff\xff", 6));
+    client.send(Frame(2, std::string("toc_set_info \"p\"\0", 17), 9)
+        + std::string("*\x02\x00\x0a\xff\xff", 6));
     EXPECT_TRUE(client.sink.closed);
     EXPECT_EQ(service.profileOf("alice"), "p");
 }
@@ -208,7 +228,8 @@ TEST(SessionFrames, UnknownCommandIsAnsweredAndTheConnectionStays)
     client.signOn("alice");
     client.command("toc_bogus 1 2");
     client.command("toc_get_status alice");
-    EXPECT_EQ(client.messages(), (Lines { "ERROR:913:internal server error", "UPDATE_BUDDY2:alice:T:0:1700000000:0: O :" }));
+    EXPECT_EQ(client.messages(),
+        (Lines { "ERROR:913:internal server error", "UPDATE_BUDDY2:alice:T:0:1700000000:0: O :" }));
     EXPECT_FALSE(client.sink.closed);
 }
 
@@ -220,7 +241,8 @@ TEST(SessionFrames, ServerSequenceStartsAtZeroAndWraps)
     for (int i = 0; i < 65536; ++i)
         service.keepAlive(); // frames 4 to 65539: the last three are numbered 1, 2, 3
     const std::string bytes = client.raw();
-    EXPECT_EQ(bytes.substr(bytes.size() - 18), std::string("*\x05\x00\x01\x00\x00*\x05\x00\x02\x00\x00*\x05\x00\x03\x00\x00", 18));
+    EXPECT_EQ(bytes.substr(bytes.size() - 18),
+        std::string("*\x05\x00\x01\x00\x00*\x05\x00\x02\x00\x00*\x05\x00\x03\x00\x00", 18));
     EXPECT_EQ(bytes.substr(bytes.size() - 6 * 4, 6), std::string("*\x05\x00\x00\x00\x00", 6));
     EXPECT_EQ(bytes.substr(bytes.size() - 6 * 5, 6), std::string("*\x05\xff\xff\x00\x00", 6));
 }
@@ -258,8 +280,9 @@ TEST(SessionHttp, ProfilePageIsServedOnTheSamePort)
     alice.command("toc_set_info \"<b>hi</b> \\$1\"");
 
     const std::string request = "GET /info?user=A%6cice HTTP/1.1\r\nHost: x\r\n\r\n";
-    const std::string expected = "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: 12\r\n"
-                                 "Connection: close\r\n\r\n<b>hi</b> $1";
+    const std::string expected
+        = "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: 12\r\n"
+          "Connection: close\r\n\r\n<b>hi</b> $1";
     for (std::size_t cut = 1; cut < request.size(); ++cut) {
         Client browser(service);
         browser.send(request.substr(0, cut));

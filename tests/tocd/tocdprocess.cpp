@@ -21,7 +21,9 @@ namespace {
 
     int remainingMs(Clock::time_point deadline)
     {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        const auto left
+            = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now())
+                  .count();
         return left < 0 ? 0 : static_cast<int>(left);
     }
 
@@ -137,9 +139,10 @@ std::optional<std::string> TcpClient::readFrame(std::chrono::milliseconds timeou
     std::string header = readExactly(6, timeout);
     if (header.size() < 6)
         return std::nullopt;
-    const std::size_t length = static_cast<unsigned char>(header[4]) * 256u + static_cast<unsigned char>(header[5]);
-    const std::string payload
-        = readExactly(length, std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()));
+    const std::size_t length
+        = static_cast<unsigned char>(header[4]) * 256u + static_cast<unsigned char>(header[5]);
+    const std::string payload = readExactly(
+        length, std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()));
     if (payload.size() < length)
         return std::nullopt;
     return header + payload;
@@ -149,7 +152,8 @@ std::optional<std::string> TcpClient::readMessage(std::chrono::milliseconds time
 {
     const auto deadline = Clock::now() + timeout;
     while (true) {
-        const auto f = readFrame(std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()));
+        const auto f = readFrame(
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()));
         if (!f)
             return std::nullopt;
         if ((*f)[1] == 2)
@@ -174,7 +178,8 @@ bool TcpClient::closedByPeer(std::chrono::milliseconds timeout)
 bool TcpClient::signOn(const std::string& name)
 {
     // Roasted "secret".
-    const std::string login = "toc2_login login.oscar.aol.com 5190 " + name + " 0x270c005d311b English  \"x\" 160 US \"\" \"\" 3 0 30303 -kentucky -utf8 58203917";
+    const std::string login = "toc2_login login.oscar.aol.com 5190 " + name
+        + " 0x270c005d311b English  \"x\" 160 US \"\" \"\" 3 0 30303 -kentucky -utf8 58203917";
     if (!send("FLAPON\n\n") || readExactly(10).size() != 10)
         return false;
     std::string signon("\0\0\0\1\0\1\0", 7);

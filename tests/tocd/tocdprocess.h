@@ -39,12 +39,16 @@ public:
     bool frame(int type, const std::string& payload);
     bool command(const std::string& text) { return frame(2, text + std::string(1, '\0')); }
     /// Reads exactly n bytes, or what came before the deadline or the end of the connection.
-    std::string readExactly(std::size_t n, std::chrono::milliseconds timeout = std::chrono::seconds(10));
+    std::string readExactly(
+        std::size_t n, std::chrono::milliseconds timeout = std::chrono::seconds(10));
     /// Reads one whole frame; nothing on timeout or end of connection.
-    std::optional<std::string> readFrame(std::chrono::milliseconds timeout = std::chrono::seconds(10));
+    std::optional<std::string> readFrame(
+        std::chrono::milliseconds timeout = std::chrono::seconds(10));
     /// The payload of the next data frame, skipping keep-alives.
-    std::optional<std::string> readMessage(std::chrono::milliseconds timeout = std::chrono::seconds(10));
-    /// True when the peer ends the connection before the deadline (whatever it still sends is read).
+    std::optional<std::string> readMessage(
+        std::chrono::milliseconds timeout = std::chrono::seconds(10));
+    /// True when the peer ends the connection before the deadline (whatever it still sends is
+    /// read).
     bool closedByPeer(std::chrono::milliseconds timeout = std::chrono::seconds(10));
     /// Greeting, SIGNON frame, login with password "secret" and toc_init_done; reads the sign-on
     /// answer and returns whether CONFIG2 came.
