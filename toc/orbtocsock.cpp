@@ -141,20 +141,29 @@ void OrbTOCSock::onSockDataArrival()
     // A handler that runs a nested event loop (a modal dialog) can bring the socket's next
     // notification here before its frame is done. Leave those bytes in the socket: the outer call
     // reads them after its own frames, so frames keep their order and the held partial frame is
-    // not overwritten.
-    if (mReading)
+    // not overwritten. Once the handler has signed on again, the old bytes are dead and the new
+    // connection's bytes need not wait for the handler.
+    if (mReading && mReadingGeneration == mGeneration)
         return;
+    struct Restore {
+        bool& reading;
+        std::uint64_t& generation;
+        bool oldReading;
+        std::uint64_t oldGeneration;
+        ~Restore()
+        {
+            reading = oldReading;
+            generation = oldGeneration;
+        }
+    } restore { mReading, mReadingGeneration, mReading, mReadingGeneration };
     mReading = true;
-    struct Reset {
-        bool& flag;
-        ~Reset() { flag = false; }
-    } reset { mReading };
 
     while (Sock->State() == SocketState::Connected) {
         const std::string bytes = Sock->GetData();
         if (bytes.empty())
             break;
         const std::uint64_t generation = mGeneration;
+        mReadingGeneration = generation;
         // A handler that called Login or LogOff ended this connection: its remaining bytes are
         // dropped, not handed to the new session.
         mRecvBuffer.Feed(bytes, [&](std::string_view frame) {

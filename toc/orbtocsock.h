@@ -147,8 +147,10 @@ private:
     // Bumped by Login and LogOff: a handler that opened or closed a connection ends the handling
     // of the old connection's bytes and of whatever clean-up would follow its event.
     std::uint64_t mGeneration = 0;
-    // True while received bytes are being cut and handed over; see onSockDataArrival.
+    // Set while received bytes of connection mReadingGeneration are being cut and handed over;
+    // see onSockDataArrival.
     bool mReading = false;
+    std::uint64_t mReadingGeneration = 0;
 };
 
 } // namespace toc

@@ -451,6 +451,27 @@ TEST(ConnectionReentry, DataArrivingInsideAHandlerWaitsForTheFramesBeforeIt)
             "IncomingPacket(\"*\\x04\\x00\\x02\\x00\\x00\")" }));
 }
 
+TEST(ConnectionReentry, NewSessionInsideAHandlerIsReadWithoutWaitingForIt)
+{
+    Harness h;
+    h.connect();
+    std::size_t seenInsideHandler = 0;
+    bool nested = true;
+    h.events.after = [&](const std::string& name) {
+        if (name != "IncomingPacket" || !std::exchange(nested, false))
+            return;
+        h.control->Login("Ann", "pw", "toc.example", 5190);
+        h.sock->CompleteConnect();
+        h.sock->Receive(signoffFrame);
+        seenInsideHandler = h.events.log.size();
+    };
+    h.sock->Receive(errorFrame + errorFrame);
+    EXPECT_EQ(seenInsideHandler, 2u);
+    EXPECT_EQ(h.events.log,
+        (Log { "IncomingPacket(\"*\\x03\\x00\\x01\\x00\\x02no\")",
+            "IncomingPacket(\"*\\x04\\x00\\x02\\x00\\x00\")" }));
+}
+
 TEST(ConnectionControl, GetChatNameFindsOnlyRoomsInUse)
 {
     Harness h;
