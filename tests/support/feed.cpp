@@ -27,7 +27,10 @@ namespace {
         s.sock->ClearSent();
         for (const auto& read : reads)
             s.Receive(read);
-        return { s.rec.Joined(), s.sock->AllSent() };
+        std::string log = s.rec.Joined();
+        if (options.probe)
+            log += options.probe(s);
+        return { log, s.sock->AllSent() };
     }
 
     void expectSame(const FeedResult& whole, const FeedResult& other, const std::string& how)

@@ -30,6 +30,9 @@ struct FeedOptions {
     bool logPackets = false;
     /// Runs on each fresh session before the bytes arrive (joined rooms, a re-entering host...).
     std::function<void(Session&)> prepare;
+    /// Runs on each session after the bytes arrived; what it returns is added to the log, so a
+    /// test can compare state (the chat table, LastChatID) across every way of feeding.
+    std::function<std::string(Session&)> probe;
 };
 
 struct FeedResult {

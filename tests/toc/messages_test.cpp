@@ -126,6 +126,24 @@ const char* const malformed[] = {
     "CLIENT_EVENT2:joe", "CLIENT_EVENT2:joe:+1", "CLIENT_EVENT2:joe:2:x",
 };
 
+std::string chatState(Session& s)
+{
+    std::string state = "LastChatID " + std::to_string(s.toc->LastChatID()) + "\n";
+    for (const int id : { 0, 4, 5, 7, 9, 11, 12, 13 }) {
+        const std::string name = s.toc->GetChatName(id);
+        if (name != "[No Chat Name Found for ID]")
+            state += "room " + std::to_string(id) + " " + testing_support::Quote(name) + "\n";
+    }
+    return state;
+}
+
+FeedOptions probingChats()
+{
+    FeedOptions options;
+    options.probe = chatState;
+    return options;
+}
+
 TEST(ServerMessages, MalformedMessagesRaiseNothingAndChangeNoRoom)
 {
     for (const char* payload : malformed) {
@@ -134,8 +152,7 @@ TEST(ServerMessages, MalformedMessagesRaiseNothingAndChangeNoRoom)
         s.Receive(Data(payload));
         EXPECT_EQ(s.rec.Joined(), "");
         EXPECT_EQ(s.sock->AllSent(), "");
-        EXPECT_EQ(s.toc->LastChatID(), 0);
-        EXPECT_EQ(s.toc->GetChatName(0), "[No Chat Name Found for ID]");
+        EXPECT_EQ(chatState(s), "LastChatID 0\n");
     }
 }
 
@@ -145,73 +162,58 @@ TEST(ServerMessages, MalformedMessagesDoNotDisturbTheNextOne)
     for (const char* payload : malformed)
         wire += Data(payload);
     wire += Data("IM_IN_ENC2:joe:F:x:x: O:x:x:en:still here");
-    Session s;
-    s.Receive(wire);
-    EXPECT_EQ(s.rec.Joined(), "InstantMessage(\"joe\", \"still here\", false, \" O\")\n");
+    const auto result = FeedEveryWay(wire, probingChats());
+    EXPECT_EQ(result.log, "InstantMessage(\"joe\", \"still here\", false, \" O\")\nLastChatID 0\n");
+    EXPECT_EQ(result.sent, "");
 }
 
 TEST(ChatTable, JoinFillsFirstFreeSlotAndLeaveFreesIt)
 {
-    Session s;
-    s.Receive(Data("CHAT_JOIN:7:Room"));
-    EXPECT_EQ(s.toc->LastChatID(), 7);
-    EXPECT_EQ(s.toc->GetChatName(7), "Room");
-    s.Receive(Data("CHAT_LEFT:7"));
-    EXPECT_EQ(s.toc->GetChatName(7), "[No Chat Name Found for ID]");
-    EXPECT_EQ(s.toc->LastChatID(), 7) << "leaving does not change the last joined room";
-    EXPECT_EQ(s.rec.Joined(), "JoinedChat(\"Room\", 7)\nLeftChat(7)\n");
+    EXPECT_EQ(FeedEveryWay(Data("CHAT_JOIN:7:Room"), probingChats()).log,
+              "JoinedChat(\"Room\", 7)\nLastChatID 7\nroom 7 \"Room\"\n");
+    // Leaving does not change the last joined room.
+    EXPECT_EQ(FeedEveryWay(Data("CHAT_JOIN:7:Room") + Data("CHAT_LEFT:7"), probingChats()).log,
+              "JoinedChat(\"Room\", 7)\nLeftChat(7)\nLastChatID 7\n");
 }
 
 TEST(ChatTable, TwelfthJoinFindsNoSlotButIsReported)
 {
-    Session s;
+    std::string joins;
     for (int id = 1; id <= 12; ++id)
-        s.Receive(Data("CHAT_JOIN:" + std::to_string(id) + ":R" + std::to_string(id)));
+        joins += Data("CHAT_JOIN:" + std::to_string(id) + ":R" + std::to_string(id));
+    Session s;
+    s.Receive(joins);
     EXPECT_EQ(s.rec.log.size(), 12u);
     EXPECT_EQ(s.rec.log.back(), "JoinedChat(\"R12\", 12)");
-    EXPECT_EQ(s.toc->LastChatID(), 12);
-    EXPECT_EQ(s.toc->GetChatName(11), "R11");
-    EXPECT_EQ(s.toc->GetChatName(12), "[No Chat Name Found for ID]");
+    EXPECT_EQ(chatState(s), "LastChatID 12\nroom 4 \"R4\"\nroom 5 \"R5\"\nroom 7 \"R7\"\nroom 9 \"R9\"\nroom 11 \"R11\"\n");
 
     // A freed slot takes the next room.
     s.Receive(Data("CHAT_LEFT:4") + Data("CHAT_JOIN:13:R13"));
-    EXPECT_EQ(s.toc->GetChatName(13), "R13");
-    EXPECT_EQ(s.toc->GetChatName(4), "[No Chat Name Found for ID]");
+    EXPECT_EQ(chatState(s), "LastChatID 13\nroom 5 \"R5\"\nroom 7 \"R7\"\nroom 9 \"R9\"\nroom 11 \"R11\"\nroom 13 \"R13\"\n");
 }
 
 TEST(ChatTable, SameRoomJoinedTwiceTakesTwoSlots)
 {
-    Session s;
-    s.Receive(Data("CHAT_JOIN:7:Room") + Data("CHAT_JOIN:7:Room") + Data("CHAT_LEFT:7"));
-    EXPECT_EQ(s.toc->GetChatName(7), "Room");
-    s.Receive(Data("CHAT_LEFT:7"));
-    EXPECT_EQ(s.toc->GetChatName(7), "[No Chat Name Found for ID]");
+    const auto result = FeedEveryWay(Data("CHAT_JOIN:7:Room") + Data("CHAT_JOIN:7:Room") + Data("CHAT_LEFT:7"), probingChats());
+    EXPECT_EQ(result.log, "JoinedChat(\"Room\", 7)\nJoinedChat(\"Room\", 7)\nLeftChat(7)\nLastChatID 7\nroom 7 \"Room\"\n");
 }
 
 TEST(ChatTable, RoomWithIDZeroIsARoomLikeAnyOther)
 {
     Session s;
     EXPECT_EQ(s.toc->GetChatName(0), "[No Chat Name Found for ID]") << "a free slot is no room";
-    s.Receive(Data("CHAT_JOIN:0:Lobby") + Data("CHAT_JOIN:5:Other"));
-    EXPECT_EQ(s.toc->GetChatName(0), "Lobby");
-    EXPECT_EQ(s.toc->GetChatName(5), "Other");
-    EXPECT_EQ(s.toc->LastChatID(), 5);
-    s.Receive(Data("CHAT_LEFT:0"));
-    EXPECT_EQ(s.toc->GetChatName(0), "[No Chat Name Found for ID]");
-    EXPECT_EQ(s.toc->GetChatName(5), "Other");
-    EXPECT_EQ(s.rec.Joined(), "JoinedChat(\"Lobby\", 0)\nJoinedChat(\"Other\", 5)\nLeftChat(0)\n");
+    EXPECT_EQ(FeedEveryWay(Data("CHAT_JOIN:0:Lobby") + Data("CHAT_JOIN:5:Other"), probingChats()).log,
+              "JoinedChat(\"Lobby\", 0)\nJoinedChat(\"Other\", 5)\nLastChatID 5\nroom 0 \"Lobby\"\nroom 5 \"Other\"\n");
+    EXPECT_EQ(FeedEveryWay(Data("CHAT_JOIN:0:Lobby") + Data("CHAT_JOIN:5:Other") + Data("CHAT_LEFT:0"), probingChats()).log,
+              "JoinedChat(\"Lobby\", 0)\nJoinedChat(\"Other\", 5)\nLeftChat(0)\nLastChatID 5\nroom 5 \"Other\"\n");
 }
 
 TEST(ChatTable, JoinWithoutNameKeepsSlotAndLastIDButRaisesNothing)
 {
-    Session s;
-    s.Receive(Data("CHAT_JOIN:9"));
-    EXPECT_EQ(s.rec.Joined(), "");
-    EXPECT_EQ(s.toc->LastChatID(), 9);
-    EXPECT_EQ(s.toc->GetChatName(9), "");
-    s.Receive(Data("CHAT_JOIN:3:Next"));
-    EXPECT_EQ(s.toc->GetChatName(9), "") << "the nameless room still holds its slot";
-    EXPECT_EQ(s.toc->GetChatName(3), "Next");
+    EXPECT_EQ(FeedEveryWay(Data("CHAT_JOIN:9"), probingChats()).log, "LastChatID 9\nroom 9 \"\"\n");
+    // The nameless room still holds its slot.
+    EXPECT_EQ(FeedEveryWay(Data("CHAT_JOIN:9") + Data("CHAT_JOIN:5:Next"), probingChats()).log,
+              "JoinedChat(\"Next\", 5)\nLastChatID 5\nroom 5 \"Next\"\nroom 9 \"\"\n");
 }
 
 TEST(ChatTable, JoinedChatHandlerSeesTheRoomAlreadyInTheTable)

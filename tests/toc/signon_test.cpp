@@ -21,7 +21,9 @@ const std::string initDone = "*\x02\x00\x00\x00\x0e" "toc_init_done\x00"s;
 
 TEST(SignOn, ServerSignOnFrameIsAnsweredWithSignOnFrameAndLogin)
 {
-    const auto result = FeedEveryWay(Frame(1, "\x00\x00\x00\x01"s), FeedOptions { true, {} });
+    FeedOptions packets;
+    packets.logPackets = true;
+    const auto result = FeedEveryWay(Frame(1, "\x00\x00\x00\x01"s), packets);
     EXPECT_EQ(result.log, "IncomingPacket(10 bytes)\n");
     EXPECT_EQ(Quote(result.sent),
               Quote("*\x01\x00\x00\x00\x0b" "\x00\x00\x00\x01\x00\x01\x00\x03joe"
