@@ -1,6 +1,7 @@
 #include "app/assets.h"
 
 #include <QString>
+#include <QStringList>
 
 // The resources live in a static library: nothing pulls them into the program unless something
 // registers them by name. Q_INIT_RESOURCE must be used outside any namespace.
@@ -23,4 +24,15 @@ QIcon AppIcon()
 {
     registerAssets();
     return QIcon(QStringLiteral(":/assets/icon.png"));
+}
+
+QFont DesignFont()
+{
+    QFont font;
+    // Arial has the metrics of the old system font; fontconfig maps it to Liberation Sans.
+    font.setFamilies({ QStringLiteral("Microsoft Sans Serif"), QStringLiteral("Arial"),
+                       QStringLiteral("Liberation Sans") });
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSizeF(8.25);
+    return font;
 }

@@ -78,7 +78,9 @@ void SetBackColor(QWidget* widget, std::uint32_t value)
     if (isTextBox(widget)) {
         palette.setColor(QPalette::Base, color);
     } else {
+        // Buttons (check boxes among them) fill with the Button role, the rest with Window.
         palette.setColor(QPalette::Window, color);
+        palette.setColor(widget->backgroundRole(), color);
         widget->setAutoFillBackground(true);
     }
     widget->setPalette(palette);
@@ -93,7 +95,7 @@ void SetForeColor(QWidget* widget, std::uint32_t value)
 
 std::uint32_t BackColor(const QWidget* widget)
 {
-    return FromQColor(widget->palette().color(isTextBox(widget) ? QPalette::Base : QPalette::Window));
+    return FromQColor(widget->palette().color(isTextBox(widget) ? QPalette::Base : widget->backgroundRole()));
 }
 
 std::uint32_t ForeColor(const QWidget* widget)

@@ -12,7 +12,8 @@ QColor ToQColor(std::uint32_t value);
 /// A colour as 0x00BBGGRR (alpha dropped).
 std::uint32_t FromQColor(const QColor& color);
 
-/// The background a user sees: Base for text and list boxes, Window (filled) for the rest.
+/// The background a user sees: Base for text and list boxes, the filled background role (Window,
+/// or Button for check boxes) for the rest.
 void SetBackColor(QWidget* widget, std::uint32_t value);
 /// The text colour: Text for text and list boxes, WindowText for the rest.
 void SetForeColor(QWidget* widget, std::uint32_t value);

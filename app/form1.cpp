@@ -81,6 +81,7 @@ Form1::Form1(std::unique_ptr<toc::Socket> socket, ServerAddress server, QWidget*
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Dorvi Rivir 4.0"));
     setWindowIcon(AppIcon());
+    setFont(DesignFont());
     setFixedSize(361, 241);
     createControls();
     connectControls();

@@ -34,6 +34,7 @@ Form2::Form2()
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("Incoming IMs"));
     setWindowIcon(AppIcon());
+    setFont(DesignFont());
     setFixedSize(356, 149);
     createControls();
     connectControls();

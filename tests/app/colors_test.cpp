@@ -40,8 +40,8 @@ TEST(Colors, BoxesTakeBaseAndTextOthersAFilledWindowAndWindowText)
     QCheckBox check;
     SetBackColor(&check, 0xC0C0C0);
     SetForeColor(&check, 0x00FF00);
-    EXPECT_TRUE(check.autoFillBackground());
-    EXPECT_EQ(check.palette().color(QPalette::Window), QColor(192, 192, 192));
+    check.resize(80, 17);
+    EXPECT_EQ(check.grab().toImage().pixel(78, 1) & 0xFFFFFF, 0xC0C0C0u);
     EXPECT_EQ(check.palette().color(QPalette::WindowText), QColor(0, 255, 0));
     EXPECT_EQ(BackColor(&check), 0xC0C0C0u);
 }

@@ -124,9 +124,16 @@ TEST_F(MainWindowTest, BoxesDrawLimeOnTheMenuTextColourAndTheChecksLimeOnBlack)
     }
     EXPECT_EQ(ForeColor(form->Label1), 0x00FF00u);
 
-    // What is on the screen: lime letters in the box.
+    // What is on the screen: lime letters on black and nothing else, right of the check marks.
     const QImage shot = form->grab().toImage();
-    EXPECT_GT(countPixels(shot, form->Text1->geometry(), [](QRgb p) { return qGreen(p) > 200 && qRed(p) < 90; }), 5);
+    for (QWidget* control : { static_cast<QWidget*>(form->Text1), static_cast<QWidget*>(form->q),
+                              static_cast<QWidget*>(form->ed) }) {
+        const QRect area = control->geometry().adjusted(20, 3, -3, -3);
+        EXPECT_EQ(countPixels(shot, area, [](QRgb p) { return qRed(p) > 40 || qBlue(p) > 40; }), 0)
+            << control->objectName().toStdString();
+        EXPECT_GT(countPixels(shot, area, [](QRgb p) { return qGreen(p) > 200; }), 5)
+            << control->objectName().toStdString();
+    }
 }
 
 TEST_F(MainWindowTest, StatusLabelDrawsOnlyItsLettersOverTheBlackFrame)
