@@ -43,6 +43,8 @@ std::uint32_t pixel(QWidget* window, QPoint at)
 
 using EditorWindow = EditorFixture;
 using TextboxCommands = EditorFixture;
+using CancelledDialog = EditorFixture;
+using IncomingWindow = EditorFixture;
 using ButtonCommands = EditorFixture;
 using BackgroundCommands = EditorFixture;
 using EditorClosing = EditorFixture;
@@ -100,65 +102,62 @@ TEST_F(EditorWindow, IsBuiltFromItsTable)
     EXPECT_EQ(e->CD->Color(), 0x000000u);
 }
 
-TEST_F(TextboxCommands, TextboxColorPaintsSevenBoxesInOrderButNotIMs)
+TEST_F(TextboxCommands, BothReachTheSevenBoxesInOrderButNotIMs)
 {
     Form2* form2 = Form2::instance();
+    const std::vector<QWidget*> boxes { form1->Text1, form1->Text2, form1->Text3, form1->Text4,
+                                        form2->Text1, form2->USER, form2->List1 };
+    const Lines order { "Form1.Text1 palette", "Form1.Text2 palette", "Form1.Text3 palette",
+                        "Form1.Text4 palette", "Form2.Text1 palette", "Form2.USER palette",
+                        "Form2.List1 palette" };
     WriteLog log;
-    for (QWidget* box : std::initializer_list<QWidget*> { form1->Text1, form1->Text2, form1->Text3, form1->Text4,
-                                                          form2->Text1, form2->USER, form2->List1, form1->IMs })
+    for (QWidget* box : boxes)
         log.watch(box);
+    log.watch(form1->IMs);
     const std::uint32_t imsBack = BackColor(form1->IMs);
+    const std::uint32_t imsFore = ForeColor(form1->IMs);
 
     answer(rgb(red));
     click(editor()->Command1);
-
-    EXPECT_EQ(log.lines,
-              (Lines { "Form1.Text1 palette", "Form1.Text2 palette", "Form1.Text3 palette", "Form1.Text4 palette",
-                       "Form2.Text1 palette", "Form2.USER palette", "Form2.List1 palette" }));
-    for (QWidget* box : std::initializer_list<QWidget*> { form1->Text1, form1->Text2, form1->Text3, form1->Text4,
-                                                          form2->Text1, form2->USER, form2->List1 }) {
+    EXPECT_EQ(log.lines, order);
+    for (QWidget* box : boxes) {
         EXPECT_EQ(Hex(BackColor(box)), Hex(red)) << box->objectName().toStdString();
         EXPECT_EQ(Hex(ForeColor(box)), Hex(lime)) << box->objectName().toStdString();
     }
-    EXPECT_EQ(BackColor(form1->IMs), imsBack);
-}
 
-TEST_F(TextboxCommands, TextboxFontColorRecoloursTheSameBoxesText)
-{
-    Form2* form2 = Form2::instance();
-    WriteLog log;
-    for (QWidget* box : std::initializer_list<QWidget*> { form1->Text1, form1->Text2, form1->Text3, form1->Text4,
-                                                          form2->Text1, form2->USER, form2->List1, form1->IMs })
-        log.watch(box);
-    const std::uint32_t imsFore = ForeColor(form1->IMs);
-    const std::uint32_t form1Back = BackColor(form1->Text1);
-
+    log.lines.clear();
     answer(rgb(blue));
     click(editor()->Command2);
-
-    EXPECT_EQ(log.lines,
-              (Lines { "Form1.Text1 palette", "Form1.Text2 palette", "Form1.Text3 palette", "Form1.Text4 palette",
-                       "Form2.Text1 palette", "Form2.USER palette", "Form2.List1 palette" }));
-    for (QWidget* box : std::initializer_list<QWidget*> { form1->Text1, form1->Text2, form1->Text3, form1->Text4,
-                                                          form2->Text1, form2->USER, form2->List1 })
+    EXPECT_EQ(log.lines, order);
+    for (QWidget* box : boxes) {
+        EXPECT_EQ(Hex(BackColor(box)), Hex(red)) << box->objectName().toStdString();
         EXPECT_EQ(Hex(ForeColor(box)), Hex(blue)) << box->objectName().toStdString();
-    EXPECT_EQ(BackColor(form1->Text4), form1Back);
-    EXPECT_EQ(BackColor(form2->USER), 0x000000u);
+    }
+
+    EXPECT_EQ(BackColor(form1->IMs), imsBack);
     EXPECT_EQ(ForeColor(form1->IMs), imsFore);
 }
 
-TEST_F(TextboxCommands, FirstUseWithCancelTurnsTheTextBlack)
+TEST_F(CancelledDialog, OnFirstUseTurnsEveryTargetBlack)
 {
     answer(std::nullopt);
     click(editor()->Command2);
+    answer(std::nullopt);
+    click(editor()->Command4);
+    answer(std::nullopt);
+    click(editor()->Command6);
 
-    EXPECT_EQ(dialogStartedAt, std::vector<std::uint32_t> { 0x000000 });
+    EXPECT_EQ(dialogStartedAt, (std::vector<std::uint32_t> { 0x000000, 0x000000, 0x000000 }));
     EXPECT_EQ(Hex(ForeColor(form1->Text1)), "000000");
-    EXPECT_EQ(Hex(ForeColor(form1->Text4)), "000000");
     EXPECT_EQ(Hex(ForeColor(Form2::instance()->List1)), "000000");
+    for (XPButton* button : { form1->XPButton1, form1->XPButton2, form1->XPButton3, form1->XPButton4,
+                              form1->XPButton5 })
+        EXPECT_EQ(Hex(button->fcol()), "000000") << button->objectName().toStdString();
+    EXPECT_EQ(Hex(pixel(form1.get(), QPoint(200, 150))), "000000");
+    EXPECT_EQ(Hex(BackColor(Form2::instance()->xx)), "000000");
 }
 
-TEST_F(TextboxCommands, CancelReusesTheLastConfirmedColourOfAnyCommand)
+TEST_F(CancelledDialog, ReappliesTheLastColourConfirmedInAnyCommand)
 {
     answer(rgb(blue));
     click(editor()->Command3);
@@ -191,16 +190,6 @@ TEST_F(ButtonCommands, ButtonColorAndButtonFontColorWriteTheFiveButtonsInOrder)
     // What the user sees: the face is drawn in the chosen colour.
     const QPoint face = form1->XPButton3->geometry().topLeft() + QPoint(4, 4);
     EXPECT_EQ(Hex(pixel(form1.get(), face)), Hex(red));
-}
-
-TEST_F(ButtonCommands, FirstUseWithCancelTurnsTheCaptionsBlack)
-{
-    answer(std::nullopt);
-    click(editor()->Command4);
-
-    for (XPButton* button : { form1->XPButton1, form1->XPButton2, form1->XPButton3, form1->XPButton4,
-                              form1->XPButton5 })
-        EXPECT_EQ(Hex(button->fcol()), "000000") << button->objectName().toStdString();
 }
 
 TEST_F(BackgroundCommands, PickColorCoversBothPicturesWithThePickedColour)
@@ -305,16 +294,7 @@ TEST_F(BackgroundCommands, SolidModeTakesTheBackgroundDragAwayUntilUseTargetImag
     EXPECT_EQ(dragMainWindowAt(form1.get(), background, QPoint(-10, 25)), QPoint(-10, 25));
 }
 
-TEST_F(BackgroundCommands, FirstUseWithCancelMakesTheBackgroundBlack)
-{
-    answer(std::nullopt);
-    click(editor()->Command6);
-
-    EXPECT_EQ(Hex(pixel(form1.get(), QPoint(200, 150))), "000000");
-    EXPECT_EQ(Hex(BackColor(Form2::instance()->xx)), "000000");
-}
-
-TEST_F(TextboxCommands, ColourBeforeTheIncomingWindowExistedWaitsInItHidden)
+TEST_F(IncomingWindow, ColourGivenBeforeItExistedWaitsInItHidden)
 {
     ASSERT_EQ(Form2::existing(), nullptr);
 
