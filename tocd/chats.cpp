@@ -115,6 +115,11 @@ void Service::leaveRoom(Session& s, Session::ChatEntry& entry, bool tellLeaver)
         if (const Session::ChatEntry* e = chatEntryFor(*m, room))
             m->sendMessage(
                 "CHAT_UPDATE_BUDDY:" + std::to_string(e->id) + ":F:" + s.m_account->formatted);
+    } // The bot does not keep an empty room (and a place in its own ID table) alive.
+    if (room.members.size() == 1 && room.members.front()->isBot()) {
+        Session& bot = *room.members.front();
+        if (Session::ChatEntry* e = chatEntryFor(bot, room))
+            leaveRoom(bot, *e, false);
     }
 }
 

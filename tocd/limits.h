@@ -4,14 +4,14 @@
 
 namespace tocd::limits {
 
-// Caps on what one account may store. Together they keep the longest CONFIG2 message (about
-// 60 KB) inside one frame, and what a hostile client can make the service hold bounded.
+// Caps on what one account may store. Together they keep the longest CONFIG2 message (61.6 KB)
+// inside one frame, and what a hostile client can make the service hold bounded.
 inline constexpr std::size_t NameBytes = 48; // screen name as written
 inline constexpr std::size_t NormalizedNameBytes = 32; // screen name without spaces
 inline constexpr std::size_t GroupBytes = 48;
 inline constexpr std::size_t AliasBytes = 48;
 inline constexpr std::size_t Groups = 50;
-inline constexpr std::size_t Buddies = 500; // over all groups
+inline constexpr std::size_t Buddies = 450; // over all groups
 inline constexpr std::size_t DenyEntries = 200;
 inline constexpr std::size_t PermitEntries = 200;
 inline constexpr std::size_t Accounts = 100000;

@@ -63,6 +63,7 @@ Session::Session(Service& service, SessionSink* sink)
 
 Session::~Session()
 {
+    m_state = State::Ended;
     if (m_account)
         m_service.signOff(*this);
 }

@@ -130,6 +130,13 @@ TEST_F(ChatTest, BotAcceptsEveryInvitation)
     alice.messages();
     alice.command("toc_chat_invite 0 \"join us\" echobot");
     EXPECT_EQ(alice.messages(), Lines { "CHAT_UPDATE_BUDDY:0:T:echobot" });
+
+    // Left alone, the bot goes too.
+    alice.command("toc_chat_leave 0");
+    Client bob(service);
+    bob.signOn("bob");
+    bob.command("toc_chat_join 4 \"Room\"");
+    EXPECT_EQ(bob.messages(), (Lines { "CHAT_JOIN:0:Room", "CHAT_UPDATE_BUDDY:0:T:bob" }));
 }
 
 TEST_F(ChatTest, ChatIdTableIsBoundedAndForgetsOldRoomsFirst)

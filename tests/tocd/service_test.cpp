@@ -341,3 +341,41 @@ TEST(ServiceBot, EchoesMessagesButNotAutomaticReplies)
     impostor.login("echobot");
     EXPECT_EQ(impostor.messages().back(), "ERROR:980");
 }
+
+TEST_F(ServiceTest, FullestAccountStillSignsOnInOneConfigFrame)
+{
+    Client alice(service);
+    alice.signOn("alice");
+    const auto name = [](char tag, int i) {
+        std::string n = std::string(1, tag) + std::to_string(1000 + i);
+        return n + std::string(32 - n.size(), 'x') + std::string(16, ' ');
+    };
+    for (int i = 0; i < 250; ++i) {
+        alice.command("toc2_add_deny \"" + name('d', i) + "\"");
+        alice.command("toc2_add_permit \"" + name('p', i) + "\"");
+    }
+    alice.command("toc2_set_pdmode 3");
+    for (int g = 0; g < 60; ++g) {
+        const std::string group = "group" + std::to_string(100 + g) + std::string(40, 'g');
+        std::string block = "g:" + group + "\n";
+        for (int b = 0; b < 10; ++b)
+            block += "b:" + name('b', g * 10 + b) + ":" + std::string(48, 'a') + "\n";
+        alice.command("toc2_new_buddies \"" + block + "\"");
+    }
+    alice.session.disconnect();
+
+    Client again(service);
+    again.login("alice");
+    const Lines answer = again.messages();
+    ASSERT_EQ(answer.size(), 4u);
+    const std::string& config = answer[3];
+    EXPECT_TRUE(config.ends_with("done:\n"));
+    EXPECT_GT(config.size(), 60000u);
+    std::size_t lines[128] = {};
+    for (std::size_t i = 8; i + 1 < config.size(); i = config.find('\n', i) + 1)
+        ++lines[static_cast<unsigned char>(config[i])];
+    EXPECT_EQ(lines['d'], 200u + 1u); // and done:
+    EXPECT_EQ(lines['p'], 200u);
+    EXPECT_EQ(lines['g'], 50u);
+    EXPECT_EQ(lines['b'], 450u);
+}
