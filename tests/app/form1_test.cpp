@@ -198,6 +198,19 @@ TEST_F(MainWindowTest, AnyMouseButtonOnSignOnSignsOn)
     EXPECT_EQ(sock->connectCalls, 2);
 }
 
+TEST_F(MainWindowTest, SpaceOnAFocusedButtonActsLikeAPressButNeverDrags)
+{
+    form->XPButton1->setFocus();
+    QTest::keyClick(form->XPButton1, Qt::Key_Space);
+    EXPECT_EQ(sock->connectCalls, 1);
+    form->q->setChecked(true);
+    const QPoint start = form->XPButton1->pos();
+    QTest::keyClick(form->XPButton1, Qt::Key_Space);
+    QTest::mouseMove(form.get(), QPoint(200, 200));
+    EXPECT_EQ(sock->connectCalls, 1);
+    EXPECT_EQ(form->XPButton1->pos(), start);
+}
+
 TEST_F(MainWindowTest, LoggedInShowsOnlineLocksTheAccountBoxesAndSetsTheProfile)
 {
     press(form->XPButton1);

@@ -58,13 +58,4 @@ TEST(XPButton, FaceAndCaptionTakeTheirColoursAtOnce)
     EXPECT_EQ(green, 0);
 }
 
-TEST(XPButton, CaptionIsTimesNewRomanAtEightAndAQuarterPoints)
-{
-    XPButton button(QStringLiteral("Leave"));
-    EXPECT_EQ(button.caption(), QStringLiteral("Leave"));
-    EXPECT_EQ(button.font().family(), QStringLiteral("Times New Roman"));
-    EXPECT_DOUBLE_EQ(button.font().pointSizeF(), 8.25);
-    EXPECT_FALSE(button.font().bold());
-}
-
 } // namespace
