@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "tests/support/fakesocket.h"
 #include "tocd/service.h"
@@ -111,7 +112,7 @@ std::string run(std::string_view bytes, std::uint8_t cut)
     stranger.reset();
     alice.session.receive(command("toc_get_status stranger", 4));
 
-    for (const Sink* sink : { &alice.sink, &bob.sink, &strangerSink })
+    for (const Sink* sink : { &std::as_const(alice.sink), &std::as_const(bob.sink), &strangerSink })
         checkStream(*sink);
     return alice.sink.out + '\x1f' + bob.sink.out + '\x1f' + strangerSink.out;
 }
