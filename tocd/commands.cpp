@@ -297,14 +297,14 @@ void Service::newBuddies(Session& s, Words& w)
             Group& g = a.groups[current];
             const std::string normalized = toc::NormalizeName(name);
             const auto it = std::find_if(g.buddies.begin(), g.buddies.end(),
-                [&](const Buddy& b) { return toc::NormalizeName(b.name) == normalized; });
+                [&](const Buddy& b) { return b.key == normalized; });
             if (it != g.buddies.end()) {
                 it->alias = std::string(alias);
             } else if (buddies >= limits::Buddies) {
                 s.sendMessage(invalidInput);
                 continue;
             } else {
-                g.buddies.push_back(Buddy { std::string(name), std::string(alias) });
+                g.buddies.push_back(Buddy { std::string(name), std::string(alias), normalized });
                 ++buddies;
             }
             s.sendMessage(
@@ -329,7 +329,7 @@ void Service::removeBuddy(Session& s, Words& w)
         if (g) {
             const std::string normalized = toc::NormalizeName(w[i]);
             std::erase_if(g->buddies,
-                [&](const Buddy& b) { return toc::NormalizeName(b.name) == normalized; });
+                [&](const Buddy& b) { return b.key == normalized; });
         }
         s.sendMessage("DELETED2:b:" + w[i] + ":" + group);
     }

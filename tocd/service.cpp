@@ -276,7 +276,7 @@ std::vector<std::string> Service::rewatch(Account& a)
     std::vector<std::string> now;
     for (const Group& g : a.groups) {
         for (const Buddy& b : g.buddies)
-            now.push_back(toc::NormalizeName(b.name));
+            now.push_back(b.key);
     }
     std::sort(now.begin(), now.end());
     now.erase(std::unique(now.begin(), now.end()), now.end());

@@ -16,6 +16,7 @@ namespace tocd {
 struct Buddy {
     std::string name; // as the client wrote it
     std::string alias;
+    std::string key; // normalised name
 };
 
 struct Group {
@@ -48,7 +49,8 @@ struct Room {
 };
 
 /// The service behind all sessions: accounts, who is online and visible, chat rooms, and every
-/// client command. Single-threaded; sessions call in while handling their own bytes.
+/// client command. Single-threaded; sessions call in while handling their own bytes. Every session
+/// must be destroyed before the service.
 class Service {
 public:
     struct Options {
@@ -76,8 +78,12 @@ public:
 
     // Called by sessions.
     enum class LoginResult { Ok, Refused };
+    /// Checks the password, or registers the name at its first sign-on; on success the session
+    /// takes the account over from any older one and gets SIGN_ON, NICK and CONFIG2.
     LoginResult login(Session& session, std::string_view name, std::string_view password);
+    /// Runs one client command, `words[0]` being the command word; answers go out as messages.
     void command(Session& session, std::vector<std::string>& words);
+    /// Takes a signed-on session off the service: it leaves its rooms and its watchers see it go.
     void signOff(Session& session);
 
 private:
@@ -142,6 +148,8 @@ private:
 
     // Chats.
     Session::ChatEntry* chatById(Session& s, std::int32_t id);
+    /// The session's entry for the room, made if needed (the oldest room it has left makes way
+    /// when its table is full); nothing when there is no room for one.
     Session::ChatEntry* chatEntryFor(Session& s, Room& room);
     void joinRoom(Session& s, Session::ChatEntry& entry);
     void leaveRoom(Session& s, Session::ChatEntry& entry, bool tellLeaver);
@@ -149,8 +157,8 @@ private:
 
     Options m_options;
     std::unordered_map<std::string, std::unique_ptr<Account>> m_accounts;
-    std::unordered_map<std::string, std::vector<Account*>>
-        m_watchers; // buddy -> accounts listing it
+    // Buddy name -> accounts that list it.
+    std::unordered_map<std::string, std::vector<Account*>> m_watchers;
     std::unordered_map<std::string, std::unique_ptr<Room>> m_rooms;
     std::vector<Session*> m_online;
     std::unique_ptr<Session> m_bot;
