@@ -12,43 +12,35 @@ namespace toc {
 inline constexpr std::size_t AllPieces = 0;
 
 /// The colon-separated pieces of one server message: piece 0 is the command word, piece k the
-/// k-th field. Views point into the cut text, which must outlive the list. Up to InlinePieces
-/// pieces are held without allocating, enough for every fixed-count message.
+/// k-th field. Views point into the cut text, which must outlive the list. Up to InlineCuts colons
+/// are remembered without allocating, enough for every fixed-count message.
 class FieldList {
 public:
-    static constexpr std::size_t InlinePieces = 12;
+    static constexpr std::size_t InlineCuts = 12;
 
-    std::size_t size() const noexcept { return m_size; }
-    bool has(std::size_t k) const noexcept { return k < m_size; }
+    std::size_t size() const noexcept { return m_cuts + 1; }
+    bool has(std::size_t k) const noexcept { return k <= m_cuts; }
     /// Piece k; empty for a piece the message does not have (check has() where that matters).
     std::string_view operator[](std::size_t k) const noexcept
     {
-        if (k >= m_size)
+        if (k > m_cuts)
             return {};
-        if (k >= InlinePieces)
-            return m_more[k - InlinePieces];
-        return std::string_view(m_inline[k].data, m_inline[k].size);
-    }
-
-    void push(std::string_view piece)
-    {
-        if (m_size < InlinePieces)
-            m_inline[m_size] = { piece.data(), piece.size() };
-        else
-            m_more.push_back(piece);
-        ++m_size;
+        const std::size_t begin = k == 0 ? 0 : cut(k - 1) + 1;
+        const std::size_t end = k == m_cuts ? m_text.size() : cut(k);
+        return std::string_view(m_text.data() + begin, end - begin);
     }
 
 private:
-    // Left uninitialised: only the first m_size entries are ever read, and clearing them would
-    // cost more than cutting a short message.
-    struct Piece {
-        const char* data;
-        std::size_t size;
-    };
-    Piece m_inline[InlinePieces];
-    std::vector<std::string_view> m_more;
-    std::size_t m_size = 0;
+    friend FieldList splitFields(std::string_view text, std::size_t maxPieces);
+
+    std::size_t cut(std::size_t j) const noexcept { return j < InlineCuts ? m_inline[j] : m_more[j - InlineCuts]; }
+
+    std::string_view m_text;
+    std::size_t m_cuts = 0;
+    // Positions of the colons that end pieces. Left uninitialised: only the first m_cuts are read,
+    // and clearing them would cost more than cutting a short message.
+    std::size_t m_inline[InlineCuts];
+    std::vector<std::size_t> m_more;
 };
 
 /// Cuts `text` at colons into at most `maxPieces` pieces (AllPieces: no limit). The last piece keeps
