@@ -1,6 +1,7 @@
 #include <sys/resource.h>
 
 #include <charconv>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <iostream>
@@ -25,6 +26,27 @@ std::optional<unsigned> parseNumber(std::string_view s, unsigned max)
     if (s.empty() || ec != std::errc() || end != s.data() + s.size() || value > max)
         return std::nullopt;
     return value;
+}
+
+// Whole seconds, or with up to three decimals ("0.001"): a short period lets a soak test see tens
+// of thousands of keep-alives in a minute.
+std::optional<std::chrono::milliseconds> parseKeepAlive(std::string_view s)
+{
+    const std::size_t dot = s.find('.');
+    const std::optional<unsigned> whole = parseNumber(s.substr(0, dot), 86400 * 365);
+    if (!whole)
+        return std::nullopt;
+    unsigned millis = 0;
+    if (dot != std::string_view::npos) {
+        const std::string_view fraction = s.substr(dot + 1);
+        const std::optional<unsigned> digits = parseNumber(fraction, 999);
+        if (!digits || fraction.size() > 3)
+            return std::nullopt;
+        millis = *digits;
+        for (std::size_t i = fraction.size(); i < 3; ++i)
+            millis *= 10;
+    }
+    return std::chrono::seconds(*whole) + std::chrono::milliseconds(millis);
 }
 
 std::optional<asio::ip::tcp::endpoint> parseListen(std::string_view text, asio::io_context& io)
@@ -64,7 +86,7 @@ void raiseDescriptorLimit()
 int main(int argc, char** argv)
 {
     std::string listen = "127.0.0.1:5190";
-    unsigned keepAlive = 60;
+    std::chrono::milliseconds keepAlive = std::chrono::seconds(60);
     std::string bot;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
@@ -83,12 +105,12 @@ int main(int argc, char** argv)
         if (arg == "--listen") {
             listen = value;
         } else if (arg == "--keepalive") {
-            const std::optional<unsigned> seconds = parseNumber(value, 86400 * 365);
-            if (!seconds) {
+            const std::optional<std::chrono::milliseconds> period = parseKeepAlive(value);
+            if (!period) {
                 std::cerr << "tocd: --keepalive takes a number of seconds, not " << value << "\n";
                 return 2;
             }
-            keepAlive = *seconds;
+            keepAlive = *period;
         } else {
             if (!tocd::Service::validScreenName(value)) {
                 std::cerr << "tocd: --bot needs a screen name (letters, digits, spaces, . _ @ -)\n";
@@ -110,7 +132,7 @@ int main(int argc, char** argv)
     std::signal(SIGPIPE, SIG_IGN);
 
     try {
-        tocd::Server server(io, service, *endpoint, std::chrono::seconds(keepAlive));
+        tocd::Server server(io, service, *endpoint, keepAlive);
         const asio::ip::tcp::endpoint local = server.localEndpoint();
         const std::string host = local.address().is_v6() ? "[" + local.address().to_string() + "]"
                                                          : local.address().to_string();

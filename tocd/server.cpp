@@ -177,7 +177,7 @@ private:
 };
 
 Server::Server(asio::io_context& io, Service& service, const asio::ip::tcp::endpoint& listen,
-    std::chrono::seconds keepAlive)
+    std::chrono::milliseconds keepAlive)
     : m_io(io)
     , m_service(service)
     , m_acceptor(io, listen)

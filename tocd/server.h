@@ -19,7 +19,7 @@ public:
     /// Listens at once; throws asio::system_error when the address cannot be bound. A keep-alive
     /// interval of zero sends none.
     Server(asio::io_context& io, Service& service, const asio::ip::tcp::endpoint& listen,
-        std::chrono::seconds keepAlive);
+        std::chrono::milliseconds keepAlive);
 
     ~Server();
 
@@ -42,7 +42,7 @@ private:
     asio::ip::tcp::acceptor m_acceptor;
     asio::steady_timer m_acceptRetry;
     asio::steady_timer m_keepAliveTimer;
-    std::chrono::seconds m_keepAlive;
+    std::chrono::milliseconds m_keepAlive;
     std::unordered_set<Connection*> m_connections;
 };
 
