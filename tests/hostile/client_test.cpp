@@ -204,13 +204,15 @@ namespace {
         Client carol(port, "carol");
         ASSERT_TRUE(carol.ok());
         // The largest acceptable payload is served: toc_set_info with a long profile.
-        const std::string longest = "toc_set_info \"" + std::string(2048 - 16 - 1, 'p') + "\"";
+        // 14 bytes of command and quote, the profile, a quote, the NUL.
+        const auto setInfo = [](std::size_t n) { return "toc_set_info \"" + std::string(n, 'p') + "\""; };
+        const std::string longest = setInfo(2048 - 16);
         ASSERT_EQ(longest.size() + 1, 2048u);
         ASSERT_TRUE(carol.send(longest));
         ASSERT_TRUE(carol.send("toc_get_status carol"));
         EXPECT_TRUE(carol.conn.ReadUntil("UPDATE_BUDDY2:carol:", MaxLatency));
         // One byte more and the client is refused, from the header alone.
-        ASSERT_TRUE(carol.send("toc_set_info \"" + std::string(2048 - 16, 'p') + "\""));
+        ASSERT_TRUE(carol.send(setInfo(2048 - 15)));
         EXPECT_TRUE(carol.conn.WaitClosed(5000ms));
         ASSERT_TRUE(exchange());
 
