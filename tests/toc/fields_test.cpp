@@ -1,3 +1,4 @@
+#include <random>
 #include <string>
 #include <string_view>
 
@@ -40,6 +41,46 @@ TEST(Fields, UnlimitedSplitsAtEveryColon)
     ASSERT_EQ(f.size(), 41u);
     EXPECT_EQ(f[12], "11");
     EXPECT_EQ(f[40], "39");
+}
+
+// The cutter reads sixteen bytes at a time; every length around those steps, every colon layout
+// and every piece count must cut as a plain left-to-right reading would.
+TEST(Fields, CutsLikeAPlainReadingAtEveryLengthAndPieceCount)
+{
+    auto plain = [](const std::string& text, std::size_t maxPieces) {
+        std::string out = "[";
+        std::size_t pieces = 1;
+        for (const char c : text) {
+            if (c == ':' && (maxPieces == AllPieces || pieces < maxPieces)) {
+                out += "][";
+                ++pieces;
+            } else {
+                out += c;
+            }
+        }
+        return out + "]";
+    };
+    std::mt19937 random(7);
+    for (std::size_t length = 0; length <= 40; ++length) {
+        for (int layout = 0; layout < 16; ++layout) {
+            std::string text;
+            for (std::size_t i = 0; i < length; ++i)
+                text += random() % 3 == 0 ? ':' : static_cast<char>('a' + i % 26);
+            for (std::size_t maxPieces = 0; maxPieces <= 16; ++maxPieces)
+                ASSERT_EQ(joined(splitFields(text, maxPieces)), plain(text, maxPieces))
+                    << "text " << text << " pieces " << maxPieces;
+        }
+    }
+}
+
+TEST(Fields, CommandWordEndsAtTheFirstColon)
+{
+    EXPECT_EQ(toc::commandWord("IM_IN_ENC2:joe"), "IM_IN_ENC2");
+    EXPECT_EQ(toc::commandWord("ADMIN_PASSWD_STATUS"), "ADMIN_PASSWD_STATUS");
+    EXPECT_EQ(toc::commandWord("ADMIN_PASSWD_STATUS:0"), "ADMIN_PASSWD_STATUS");
+    EXPECT_EQ(toc::commandWord("ABCDEFGHIJKLMNOP:x"), "ABCDEFGHIJKLMNOP");
+    EXPECT_EQ(toc::commandWord(":x"), "");
+    EXPECT_EQ(toc::commandWord(""), "");
 }
 
 TEST(Fields, EmptyTextIsOneEmptyPieceAndMissingPiecesAreEmpty)
