@@ -246,7 +246,8 @@ void OrbTOCSock::handleEviled(std::string_view payload)
 
 void OrbTOCSock::handleRvousPropose(std::string_view payload)
 {
-    const FieldList f = splitFields(payload, AllPieces);
+    // Ten pieces leave field 8 whole and put whatever follows it, unused, in the last one.
+    const FieldList f = splitFields(payload, 10);
     const auto port = readInt32(f[8]);
     if (!port)
         return;
