@@ -463,8 +463,12 @@ TEST_F(MainWindowTest, InstantMessageWhileInTheTrayShowsOnlyTheIMWindow)
 
 // ---- Edit Mode and closing ----
 
-TEST_F(MainWindowTest, EditorExistsHiddenAndFollowsEditMode)
+TEST_F(MainWindowTest, EditorExistsHiddenAndFollowsEditModeWithoutAPollingTimer)
 {
+    // The only timer of the window is the minute's profile refresh: nothing wakes an idle idler.
+    const auto timers = form->findChildren<QTimer*>(QString(), Qt::FindDirectChildrenOnly);
+    ASSERT_EQ(timers.size(), 1);
+    EXPECT_EQ(timers[0], form->Timer1);
     editoR* editor = form->editor();
     ASSERT_NE(editor, nullptr);
     EXPECT_FALSE(editor->isVisible());
