@@ -4,6 +4,8 @@
 
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QFont>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -25,6 +27,8 @@ constexpr std::uint32_t silver = 0xC0C0C0;
 constexpr std::uint32_t highlightTextColour = 0x8000000E;
 constexpr int lightShowPeriodMs = 50;
 constexpr int lightCount = 5;
+constexpr int captionMargin = 6;
+constexpr qreal minimumCaptionPointSize = 6.0;
 
 QPushButton* makeButton(QWidget* parent, const char* name, const QString& caption, int left, int top,
                         int width, int height)
@@ -69,6 +73,8 @@ void editoR::createControls()
     Label1 = new QLabel(QStringLiteral("Background:"), this);
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->setGeometry(88, 56, 121, 25);
+    // Top-aligned: the label's box reaches under "Use Target Image".
+    Label1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     QPalette labelPalette = Label1->palette();
     labelPalette.setColor(QPalette::WindowText, ToQColor(highlightTextColour));
     Label1->setPalette(labelPalette);
@@ -93,6 +99,30 @@ void editoR::createControls()
     Timer3 = makeTimer(this, "Timer3");
     Timer4 = makeTimer(this, "Timer4");
     Timer5 = makeTimer(this, "Timer5");
+
+    fitCaptions();
+}
+
+void editoR::fitCaptions()
+{
+    // The buttons keep the small sizes of the layout; where the platform's font is too wide for
+    // them, the window's font shrinks until every caption fits inside its button's frame.
+    const std::array<QPushButton*, 8> buttons { Command1, Command2, Command3, Command4,
+                                                Command5, Command6, Command7, Command8 };
+    const auto fits = [&buttons](const QFont& font) {
+        const QFontMetrics metrics(font);
+        for (QPushButton* button : buttons) {
+            if (metrics.horizontalAdvance(button->text()) > button->width() - captionMargin)
+                return false;
+        }
+        return true;
+    };
+    QFont font = this->font();
+    if (font.pointSizeF() <= 0)
+        return;
+    while (!fits(font) && font.pointSizeF() > minimumCaptionPointSize)
+        font.setPointSizeF(font.pointSizeF() - 0.5);
+    setFont(font);
 }
 
 void editoR::connectControls()

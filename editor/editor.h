@@ -48,6 +48,7 @@ protected:
 private:
     void createControls();
     void connectControls();
+    void fitCaptions();
 
     void onCommand1Clicked();
     void onCommand2Clicked();

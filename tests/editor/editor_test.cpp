@@ -75,6 +75,8 @@ TEST_F(EditorWindow, IsBuiltFromItsTable)
         SCOPED_TRACE(row.caption);
         EXPECT_EQ(row.button->text(), QString::fromLatin1(row.caption));
         EXPECT_EQ(row.button->geometry(), row.geometry);
+        // The caption is readable in the small button: nothing is cut off at its edges.
+        EXPECT_LE(row.button->fontMetrics().horizontalAdvance(row.button->text()), row.geometry.width() - 6);
         EXPECT_EQ(e->findChild<QPushButton*>(row.button->objectName()), row.button);
     }
     // Keyboard order follows the table: Command1 .. Command8.
@@ -88,6 +90,9 @@ TEST_F(EditorWindow, IsBuiltFromItsTable)
     EXPECT_EQ(e->Label1->text(), QStringLiteral("Background:"));
     EXPECT_EQ(e->Label1->geometry(), QRect(88, 56, 121, 25));
     EXPECT_FALSE(e->Label1->autoFillBackground());
+    // Its text stays clear of "Use Target Image", which overlaps the label's box.
+    EXPECT_TRUE(e->Label1->alignment() & Qt::AlignTop);
+    EXPECT_LE(e->Label1->y() + e->Label1->fontMetrics().height(), e->Command5->y());
     EXPECT_EQ(e->Label1->palette().color(QPalette::WindowText),
               QApplication::palette().color(QPalette::HighlightedText));
 
