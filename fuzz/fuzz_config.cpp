@@ -50,7 +50,8 @@ std::optional<Config> reference(const std::string& text)
             c.buddies.push_back("[group]" + rest(2));
         } else if (line.rfind("b:", 0) == 0) {
             std::string b = rest(2);
-            for (std::size_t p; (p = b.find(":::::")) != std::string::npos;)
+            // One pass: the colon put in is not searched again.
+            for (std::size_t p = 0; (p = b.find(":::::", p)) != std::string::npos; ++p)
                 b.replace(p, 5, ":");
             c.buddies.push_back(b);
         } else if (line.rfind("d:", 0) == 0) {
