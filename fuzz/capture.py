@@ -59,6 +59,9 @@ class Relay(threading.Thread):
 def wait_for(proc, event, timeout=10):
     deadline = time.time() + timeout
     while time.time() < deadline:
+        ready, _, _ = select.select([proc.stdout], [], [], max(0.0, deadline - time.time()))
+        if not ready:
+            break
         line = proc.stdout.readline()
         if not line:
             break
@@ -91,7 +94,9 @@ def main():
         wait_for(alice, "LoggedIn")
         bob = start("bob")
         wait_for(bob, "LoggedIn")
+        # Once alice hears that bob is online, bob has finished signing on and can be messaged.
         send(alice, "AddBuddy", "Friends", "bob")
+        wait_for(alice, "BuddyUpdate")
         send(alice, "SendIM", "bob", "<b>hello</b> bob: how are you?")
         wait_for(bob, "InstantMessage")
         send(bob, "SendIM", "aliceliddell", "fine \u00e9 thanks", True)
