@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "tests/hostile/child.h"
 #include "tests/hostile/figures.h"
@@ -39,8 +40,9 @@ namespace {
         const std::size_t tocdStart = tocd.RssKiB();
         ASSERT_TRUE(cli.WaitForCount("\"IncomingPacket\"", 2000 + KeepAlives, 600000ms));
         const auto rest = MinimumRun - (Clock::now() - start);
+        // The length of the run is the point here, not a guess at timing.
         if (rest > Clock::duration::zero())
-            cli.WaitForLine("never printed", 0, std::chrono::duration_cast<std::chrono::milliseconds>(rest));
+            std::this_thread::sleep_for(rest);
         const std::size_t keepAlives = cli.Count("\"IncomingPacket\"") - 2000;
         const std::size_t cliEnd = cli.RssKiB();
         const std::size_t tocdEnd = tocd.RssKiB();
