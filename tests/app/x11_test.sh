@@ -43,6 +43,10 @@ wait_for() {
     return 1
 }
 
+# A child that has exited stays a zombie until waited for, and kill -0 still finds it.
+alive() { [[ -e /proc/$1 ]] && ! grep -q '^State:[[:space:]]*Z' "/proc/$1/status" 2>/dev/null; }
+ended() { ! alive "$1"; }
+
 visible_window() { xdotool search --onlyvisible --name "^$1\$" | head -n 1; }
 has_visible_window() { [[ -n "$(visible_window "$1")" ]]; }
 
@@ -144,7 +148,7 @@ xdotool windowactivate --sync "$im" key alt+F4
 wait_for 50 sh -c "! xdotool search --onlyvisible --name '^Incoming IMs\$' | grep -q ." \
     || fail "the IM window did not close"
 sleep 0.3
-kill -0 "$rivir_pid" 2>/dev/null || fail "Rivir ended when the IM window closed while in the tray"
+alive "$rivir_pid" || fail "Rivir ended when the IM window closed while in the tray"
 
 xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click --repeat 2 --delay 100 1
 wait_for 50 has_visible_window "Dorvi Rivir 4.0" || fail "a double-click on the tray icon did not bring the window back"
@@ -165,6 +169,13 @@ dx=$((x1 - x0)) dy=$((y1 - y0))
 ((dx >= 50 && dx <= 70 && dy >= 32 && dy <= 52)) || fail "dragging the background moved the window by $dx,$dy, not about 60,42"
 import -window root "$out/dragged.png"
 
-kill -0 "$rivir_pid" 2>/dev/null || fail "Rivir is not running at the end"
+alive "$rivir_pid" || fail "Rivir is not running at the end"
+
+# ---- closing the main window ends the program, cleanly ----
+xdotool windowactivate --sync "$main" key alt+F4
+wait_for 150 ended "$rivir_pid" || fail "Rivir did not end when its main window closed"
+wait "$rivir_pid"
+status=$?
+((status == 0)) || fail "Rivir ended with status $status"
 cp "$work"/*.log "$out/" 2>/dev/null
 echo "x11 smoke test passed; screenshots in $out"
