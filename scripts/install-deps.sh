@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
     cmake ninja-build g++ clang libclang-rt-14-dev
     qt6-base-dev libasio-dev libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev
-    xvfb xauth xdotool openbox trayer x11-apps imagemagick fonts-liberation valgrind
+    xvfb xauth xdotool openbox trayer x11-apps imagemagick fonts-liberation valgrind libx11-dev
 )
 
 missing=()
