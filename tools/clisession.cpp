@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include <QMetaObject>
+
 namespace tocli {
 
 CliSession::CliSession(CliOptions options, std::unique_ptr<toc::Socket> socket, LineSink out,
@@ -34,8 +36,36 @@ void CliSession::HandleLine(std::string_view line)
 {
     if (m_finished || line.find_first_not_of(" \t") == std::string_view::npos)
         return;
+    if (m_everSignedOn && m_waiting.empty()) {
+        run(line);
+        return;
+    }
+    // Sent now, a command would go out before toc2_login (and spoil the sign-on) or be dropped
+    // while connecting; a script that writes ahead means it for the signed-on account.
+    if (m_waiting.size() >= MaxWaitingLines) {
+        Json error = Json::object();
+        error["error"] = "too many commands waiting for the sign-on";
+        m_out(error.dump());
+        return;
+    }
+    m_waiting.emplace_back(line);
+}
+
+void CliSession::run(std::string_view line)
+{
     if (auto reply = m_dispatcher.Execute(line))
         m_out(*reply);
+}
+
+void CliSession::runWaiting()
+{
+    while (!m_waiting.empty() && !m_finished) {
+        const std::string line = std::move(m_waiting.front());
+        m_waiting.pop_front();
+        run(line);
+    }
+    if (m_inputEnded)
+        finish(ExitOk);
 }
 
 void CliSession::HandleOverlongLine()
@@ -47,7 +77,12 @@ void CliSession::HandleOverlongLine()
     m_out(error.dump());
 }
 
-void CliSession::HandleEndOfInput() { finish(ExitOk); }
+void CliSession::HandleEndOfInput()
+{
+    m_inputEnded = true;
+    if (m_everSignedOn && m_waiting.empty())
+        finish(ExitOk);
+}
 
 void CliSession::LoggedIn(const std::string& strUserName, const std::vector<std::string>& BuddyList,
                           const std::vector<std::string>& BlockList, const std::vector<std::string>& PrivateList,
@@ -56,12 +91,16 @@ void CliSession::LoggedIn(const std::string& strUserName, const std::vector<std:
 {
     JsonEventWriter::LoggedIn(strUserName, BuddyList, BlockList, PrivateList, MiscData, strPreferences,
                               PrivacyMode);
-    m_everSignedOn = true;
     if (m_options.profile && !m_finished) {
         // Set here, before the control sends toc_init_done, so others never see the account
         // without its profile; then again every minute, counted from this sign-on.
         m_control.SetProfile(*m_options.profile);
         m_profileTimer.start();
+    }
+    if (!m_everSignedOn) {
+        m_everSignedOn = true;
+        // After this handler returns and toc_init_done has gone out: the account is visible then.
+        QMetaObject::invokeMethod(&m_profileTimer, [this] { runWaiting(); }, Qt::QueuedConnection);
     }
 }
 

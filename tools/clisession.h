@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -42,11 +43,16 @@ public:
 
     /// Signs on with the options.
     void Start();
-    /// One line of input: a command, or a blank line (ignored).
+    /// Commands that may wait for the first sign-on; more are refused.
+    static constexpr std::size_t MaxWaitingLines = 10000;
+
+    /// One line of input: a command, or a blank line (ignored). Until the first sign-on completes,
+    /// commands wait, and run in order right after it.
     void HandleLine(std::string_view line);
     /// A line of input too long to be a command.
     void HandleOverlongLine();
-    /// End of input: toc-cli is done.
+    /// End of input: toc-cli is done, once the first sign-on has completed and the commands
+    /// waiting for it have run (or it has failed).
     void HandleEndOfInput();
 
     bool Finished() const { return m_finished; }
@@ -60,6 +66,8 @@ public:
     void WinsockError(const std::string& strError) override;
 
 private:
+    void run(std::string_view line);
+    void runWaiting();
     void finish(int status);
 
     CliOptions m_options;
@@ -68,7 +76,9 @@ private:
     toc::OrbTOCSock m_control;
     CommandDispatcher m_dispatcher;
     QTimer m_profileTimer;
+    std::deque<std::string> m_waiting;
     bool m_everSignedOn = false;
+    bool m_inputEnded = false;
     bool m_finished = false;
 };
 

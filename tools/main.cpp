@@ -34,13 +34,16 @@ its arguments, e.g.
 Optional trailing arguments may be left out. Text arguments are one byte per
 character (U+0000..U+00FF); to send UTF-8, write its bytes as such characters.
 RemoveHtml, GetChatName and LastChatID print {"result": ...}. A line that
-cannot be run prints {"error": "..."} and does nothing else.
+cannot be run prints {"error": "..."} and does nothing else. Lines that come
+before the first sign-on has completed wait for it, then run in order; so
+  echo '["SendIM", "bob", "hi"]' | toc-cli ...
+signs on, sends the IM and exits.
 
 With --profile the profile is set at each sign-on and every 60 s after it.
 Keep-alives from the server are answered.
 
 Exit status:
-  0  after LogOff, or at the end of stdin
+  0  after LogOff, or at the end of stdin (once the first sign-on is done)
   1  the connection failed or closed before the first sign-on completed
      (e.g. a wrong password: Error then WinsockError are printed first);
      after a sign-on, a lost connection is printed as WinsockError and

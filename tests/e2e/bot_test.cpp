@@ -12,7 +12,7 @@ TEST(Bot, EchoesInstantMessagesAndAcceptsInvitations)
 {
     Tocd tocd({ QStringLiteral("--bot"), QStringLiteral("echobot") });
     Cli alice(tocd.Address(), "alice", "pw");
-    alice.ExpectSignOn();
+    alice.ExpectOnline();
 
     const std::string text = "<i>ping</i>: \"$1\"";
     alice.Send(Json::array({ "SendIM", "Echo Bot", text }));

@@ -11,7 +11,7 @@ TEST(BuddyList, EditsAreConfirmedAndAppearInTheNextSignOn)
     Tocd tocd;
     {
         Cli alice(tocd.Address(), "alice", "pw");
-        alice.ExpectSignOn();
+        alice.ExpectOnline();
         alice.Send(Json::array({ "AddGroup", "Friends" }));
         alice.ExpectArgs("GroupAdded", Json::array({ "Friends" }));
         alice.Send(Json::array({ "AddBuddy", "Friends", "bob" }));
@@ -53,8 +53,8 @@ TEST(BuddyList, ABlockedSenderCannotReachTheBlocker)
     Tocd tocd;
     Cli alice(tocd.Address(), "alice", "pw");
     Cli bob(tocd.Address(), "bob", "pw");
-    alice.ExpectSignOn();
-    bob.ExpectSignOn();
+    alice.ExpectOnline();
+    bob.ExpectOnline();
     bob.Send(Json::array({ "SetPrivacy", 4 }));
     bob.Send(Json::array({ "BlockUser", "alice" }));
     bob.ExpectArgs("BuddyBlocked", Json::array({ "alice" }));

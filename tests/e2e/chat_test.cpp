@@ -11,8 +11,8 @@ TEST(Chat, TwoMembersJoinTalkLeaveAndAreInvitedBack)
     Tocd tocd;
     Cli alice(tocd.Address(), "alice", "pw");
     Cli bob(tocd.Address(), "bob", "pw");
-    alice.ExpectSignOn();
-    bob.ExpectSignOn();
+    alice.ExpectOnline();
+    bob.ExpectOnline();
 
     // Chat IDs count from 0 per connection: the first room of each is room 0.
     alice.Send(Json::array({ "JoinChat", "  Lobby  ", 4 }));
@@ -55,7 +55,7 @@ TEST(Chat, UnknownRoomIdIsAnError)
 {
     Tocd tocd;
     Cli alice(tocd.Address(), "alice", "pw");
-    alice.ExpectSignOn();
+    alice.ExpectOnline();
     alice.Send(Json::array({ "SendChat", "", "anyone?", 42 }));
     alice.ExpectArgs("Error", Json::array({ 913, "Error code: 913" }));
 }

@@ -208,6 +208,18 @@ Json Cli::ExpectSignOn()
     return Expect("LoggedIn");
 }
 
+Json Cli::ExpectOnline()
+{
+    const Json loggedIn = ExpectSignOn();
+    if (!loggedIn.is_array() || loggedIn.empty())
+        return loggedIn;
+    // The answer to our own status request comes after the server has handled toc_init_done.
+    const Json self = loggedIn[0];
+    Send(Json::array({ "GetStatus", self }));
+    Expect("BuddyUpdate", [&](const Json& a) { return a[0] == self && a[1] == true; });
+    return loggedIn;
+}
+
 std::vector<std::string> Cli::EventNames(std::size_t from) const
 {
     std::vector<std::string> names;

@@ -70,6 +70,9 @@ public:
     Json ExpectReply();
     /// Signed on: ScreennameFormat then LoggedIn; returns LoggedIn's args.
     Json ExpectSignOn();
+    /// Signed on and visible to others: the server has had toc_init_done, which the control sends
+    /// only after LoggedIn has been printed. Returns LoggedIn's args.
+    Json ExpectOnline();
 
     /// Names of the events that are not IncomingPacket, in order, from line `from` on.
     std::vector<std::string> EventNames(std::size_t from = 0) const;

@@ -14,8 +14,8 @@ struct TwoOnline {
     Cli bob { tocd.Address(), "bob", "pw" };
     TwoOnline()
     {
-        alice.ExpectSignOn();
-        bob.ExpectSignOn();
+        alice.ExpectOnline();
+        bob.ExpectOnline();
     }
 };
 
@@ -69,4 +69,17 @@ TEST(InstantMessages, BadCommandLinesAreAnsweredAndChangeNothing)
     // Still signed on and working.
     t.alice.Send(Json::array({ "SendIM", "bob", "ok" }));
     t.bob.ExpectArgs("InstantMessage", Json::array({ "alice", "ok", false, " O " }));
+}
+
+TEST(InstantMessages, AScriptMayWriteBeforeTheSignOnCompletes)
+{
+    Tocd tocd;
+    Cli bob(tocd.Address(), "bob", "pw");
+    bob.ExpectOnline();
+    Cli alice(tocd.Address(), "alice", "pw");
+    alice.Send(Json::array({ "SendIM", "bob", "written ahead" }));
+    alice.CloseInput();
+    bob.ExpectArgs("InstantMessage", Json::array({ "alice", "written ahead", false, " O " }));
+    EXPECT_EQ(alice.WaitForExit(), 0);
+    EXPECT_EQ(alice.EventNames(), (std::vector<std::string> { "ScreennameFormat", "LoggedIn" }));
 }

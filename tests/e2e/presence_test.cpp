@@ -24,12 +24,12 @@ TEST(Presence, ArrivalAwayIdleCapabilitiesAndDepartureReachWatchers)
 {
     Tocd tocd;
     Cli alice(tocd.Address(), "alice", "pw");
-    alice.ExpectSignOn();
+    alice.ExpectOnline();
     alice.Send(Json::array({ "AddBuddy", "Friends", "bob" }));
     alice.Expect("BuddyAdded");
     {
         Cli bob(tocd.Address(), "bob", "pw");
-        bob.ExpectSignOn();
+        bob.ExpectOnline();
         alice.Expect("BuddyUpdate", online("bob", " O ", 0, 0));
 
         bob.Send(Json::array({ "SetAwayMessage", "Out: back at 1:30 \"maybe\"" }));
@@ -57,8 +57,8 @@ TEST(Presence, WarningsReachTheWarnedAndTheirWatchers)
     Tocd tocd;
     Cli alice(tocd.Address(), "alice", "pw");
     Cli bob(tocd.Address(), "bob", "pw");
-    alice.ExpectSignOn();
-    bob.ExpectSignOn();
+    alice.ExpectOnline();
+    bob.ExpectOnline();
     alice.Send(Json::array({ "AddBuddy", "Friends", "bob" }));
     alice.Expect("BuddyAdded");
 
@@ -80,7 +80,7 @@ TEST(Presence, FormattedNameAndPasswordChange)
     Tocd tocd;
     {
         Cli bob(tocd.Address(), "bob", "old");
-        bob.ExpectSignOn();
+        bob.ExpectOnline();
         bob.Send(Json::array({ "FormatUserName", "B Ob" }));
         bob.Expect("ScreenNameFormatted");
         bob.ExpectArgs("ScreennameFormat", Json::array({ "B Ob" }));

@@ -43,9 +43,11 @@ TEST(SignOn, FramesAndEventsArriveInOrder)
     alice.ExpectArgs("LoggedIn", J(R"(["alice",[],[],[],[],"",0])"));
     EXPECT_EQ(alice.EventNames(), (std::vector<std::string> { "ScreennameFormat", "LoggedIn" }));
 
-    // toc_init_done went out: others see the account.
+    // toc_init_done went out: the account answers for itself, and others see it.
+    alice.Send(Json::array({ "GetStatus", "alice" }));
+    alice.Expect("BuddyUpdate", [](const Json& a) { return a[0] == "alice" && a[1] == true; });
     Cli bob(tocd.Address(), "bob", "pw");
-    bob.ExpectSignOn();
+    bob.ExpectOnline();
     bob.Send(Json::array({ "GetStatus", "Alice" }));
     bob.Expect("BuddyUpdate", [](const Json& a) { return a[0] == "alice" && a[1] == true && a[5] == " O "; });
 
@@ -58,7 +60,7 @@ TEST(SignOn, WrongPasswordGivesErrorThenWinsockErrorAndStatusOne)
     Tocd tocd;
     {
         Cli first(tocd.Address(), "carol", "right");
-        first.ExpectSignOn();
+        first.ExpectOnline();
     }
     Cli wrong(tocd.Address(), "carol", "wrong");
     wrong.ExpectArgs("Error", J(R"([980,"Invalid account or password"])"));
@@ -87,9 +89,9 @@ TEST(SignOn, ProfileIsSetAtSignOnForOthersToRead)
     Tocd tocd;
     const std::string profile = "<b>Idle</b> since 10:30, \"back\" soon; $0 \\o/";
     Cli alice(tocd.Address(), "alice", "pw", profile);
-    alice.ExpectSignOn();
+    alice.ExpectOnline();
     Cli bob(tocd.Address(), "bob", "pw");
-    bob.ExpectSignOn();
+    bob.ExpectOnline();
     bob.Send(Json::array({ "GetProfile", "Alice" }));
     const Json url = bob.Expect("UserProfile");
     ASSERT_TRUE(url.is_array() && url[0].is_string());
@@ -101,9 +103,9 @@ TEST(SignOn, KeepAlivesAreAnsweredAndTheAccountStaysOnline)
 {
     Tocd tocd({ QStringLiteral("--keepalive"), QStringLiteral("1") });
     Cli alice(tocd.Address(), "alice", "pw");
-    alice.ExpectSignOn();
+    alice.ExpectOnline();
     Cli bob(tocd.Address(), "bob", "pw");
-    bob.ExpectSignOn();
+    bob.ExpectOnline();
     const auto keepAlive = [](const Json& a) {
         const std::string frame = a[0].get<std::string>();
         return frame.size() == 6 && frame.compare(0, 2, "*\x05") == 0 && frame.compare(4, 2, std::string(2, '\0')) == 0;

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include <QCoreApplication>
 #include <QMetaObject>
 
 #include <gtest/gtest.h>
@@ -164,6 +165,8 @@ TEST(CliSession, LogOffAndEndOfInputEndWithStatusZero)
 TEST(CliSession, BlankLinesAreSkippedAndBadOnesAnswered)
 {
     Harness h(std::nullopt);
+    h.signOn();
+    h.out.clear();
     h.session->HandleLine("");
     h.session->HandleLine("  \t");
     EXPECT_TRUE(h.out.empty());
@@ -173,4 +176,42 @@ TEST(CliSession, BlankLinesAreSkippedAndBadOnesAnswered)
     EXPECT_NE(h.out[0].find("\"error\""), std::string::npos);
     EXPECT_EQ(h.out[1], R"({"error":"line too long"})");
     EXPECT_FALSE(h.status);
+}
+
+TEST(CliSession, CommandsWrittenAheadOfTheSignOnRunAfterIt)
+{
+    Harness h(std::nullopt);
+    h.session->HandleLine(R"(["SendIM", "bob", "first"])");
+    h.session->HandleLine(R"(["LastChatID"])");
+    h.session->HandleEndOfInput();
+    EXPECT_FALSE(h.status);
+
+    // Nothing may come between the client's SIGNON frame and toc2_login.
+    h.connectAndGreet();
+    const auto signOn = ParseFrames(h.fake->AllSent());
+    ASSERT_EQ(signOn.size(), 2u);
+    EXPECT_EQ(signOn[1].payload.rfind("toc2_login ", 0), 0u);
+    h.fake->ClearSent();
+
+    h.fake->Receive(Data("SIGN_ON:TOC2.0") + Data("NICK:me", 1) + Data("CONFIG2:done:\n", 2));
+    h.session->HandleLine(R"(["SendIM", "bob", "second"])");
+    EXPECT_EQ(h.sent(), std::vector<std::string> { nul("toc_init_done") });
+    EXPECT_FALSE(h.status);
+
+    QCoreApplication::sendPostedEvents();
+    const std::vector<std::string> ims = { nul("toc_send_im \"bob\" \"first\""), nul("toc_send_im \"bob\" \"second\"") };
+    EXPECT_EQ(h.sent(), ims);
+    EXPECT_EQ(h.out.back(), R"({"result":0})");
+    EXPECT_EQ(h.status, 0);
+}
+
+TEST(CliSession, CommandsWaitingForAFailedSignOnAreDropped)
+{
+    Harness h(std::nullopt);
+    h.session->HandleLine(R"(["SendIM", "bob", "never"])");
+    h.session->HandleEndOfInput();
+    h.fake->Fail("Connection refused");
+    QCoreApplication::sendPostedEvents();
+    EXPECT_EQ(h.status, 1);
+    EXPECT_TRUE(h.fake->AllSent().empty());
 }
