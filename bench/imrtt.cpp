@@ -81,7 +81,8 @@ public:
         const std::vector<std::string>&, const std::vector<std::string>&, const std::string&,
         std::int16_t) override
     {
-        sendNext();
+        // The control finishes the sign-on (toc_init_done) after this handler returns.
+        QTimer::singleShot(0, [this] { sendNext(); });
     }
 
     void InstantMessage(const std::string& strUserName, const std::string&, bool, const std::string&) override

@@ -52,52 +52,52 @@ calc() { awk "BEGIN { printf \"%.4g\", $1 }"; }
 met() { awk "BEGIN { print (($1) ? \"yes\" : \"NO\") }"; }
 value() { awk -v k="$1" '$1 == k { print $2; exit }' "$2"; }
 
-# Median of a Google Benchmark aggregate's column, by column name, from CSV output.
-gbench() { # FILE BENCHMARK COLUMN
-    awk -F, -v name="\"$2_median\"" -v col="$3" '
-        NR == 1 { for (i = 1; i <= NF; i++) if ($i == col) c = i; next }
-        $1 == name { print $c; exit }' "$1"
+# Runs one Google Benchmark (its counters differ from its neighbours', which CSV cannot mix) and
+# prints the medians of columns over the repetitions.
+gbench() { # PROGRAM BENCHMARK COLUMN...
+    local program=$1 name=$2
+    shift 2
+    "$benches/$program" --benchmark_format=csv --benchmark_repetitions=5 --benchmark_report_aggregates_only=true \
+        --benchmark_min_time=0.2 --benchmark_filter="^$name\$" 2>/dev/null |
+        awk -F, -v name="\"${name}_median\"" -v cols="$*" '
+            NR == 1 { for (i = 1; i <= NF; i++) { gsub(/"/, "", $i); at[$i] = i }; next }
+            $1 == name { n = split(cols, want, " "); for (i = 1; i <= n; i++) printf "%s%s", (i > 1 ? " " : ""), $at[want[i]]; print ""; exit }'
 }
 
 # ---- 1 and 2: reassembly and the inbound path, in-process ----
-gbench_args=(--benchmark_format=csv --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
-    --benchmark_min_time=0.2)
 say "reassembly"
-"$benches/bench_flap" "${gbench_args[@]}" \
-    --benchmark_filter='SmallFrames_RandomReads|KeepAlives|Memcpy_64KiB' >"$work/flap.csv" 2>/dev/null
-reasm=$(gbench "$work/flap.csv" BM_Reassembly_SmallFrames_RandomReads bytes_per_second)
-copy=$(gbench "$work/flap.csv" BM_Memcpy_64KiB bytes_per_second)
-one64=$(gbench "$work/flap.csv" BM_Reassembly_KeepAlives_One64KiBRead bytes_per_second)
-four=$(gbench "$work/flap.csv" BM_Reassembly_KeepAlives_4KiBReads bytes_per_second)
+copy=$(gbench bench_flap BM_Memcpy_64KiB bytes_per_second)
+reasm=$(gbench bench_flap BM_Reassembly_SmallFrames_RandomReads bytes_per_second)
+one64=$(gbench bench_flap BM_Reassembly_KeepAlives_One64KiBRead bytes_per_second)
+four=$(gbench bench_flap BM_Reassembly_KeepAlives_4KiBReads bytes_per_second)
 [[ -n "$reasm" && -n "$copy" && -n "$one64" && -n "$four" ]] || die "bench_flap gave no figures"
-row "Reassembly, server traffic in reads of 1..4096 B" "$(calc "$reasm / 1e9")" \
+row "Reassembly, server traffic in reads of 1..4096 B, GB/s" "$(calc "$reasm / 1e9")" \
     "$(calc "$copy / 1e9") (memcpy 64 KiB)" "$(calc "$reasm / $copy")" ">= 0.25" "$(met "$reasm / $copy >= 0.25")"
-row "Reassembly cost/byte, keep-alives in one 64 KiB read" "$(calc "1e9 / $one64") ns/B" \
+row "Reassembly cost per byte, keep-alives in one 64 KiB read" "$(calc "1e9 / $one64") ns/B" \
     "$(calc "1e9 / $four") ns/B (4 KiB reads)" "$(calc "$four / $one64")" "<= 1.5" "$(met "$four / $one64 <= 1.5")"
 
 say "inbound path"
-"$benches/bench_inbound" "${gbench_args[@]}" >"$work/inbound.csv" 2>/dev/null
-inb=$(gbench "$work/inbound.csv" BM_Inbound bytes_per_second)
-inf=$(gbench "$work/inbound.csv" BM_Inbound frames)
-copy2=$(gbench "$work/inbound.csv" BM_Memcpy64KiB bytes_per_second)
-split=$(gbench "$work/inbound.csv" BM_ReassemblyAndBareColonSplit bytes_per_second)
-[[ -n "$inb" && -n "$copy2" && -n "$inf" ]] || die "bench_inbound gave no figures"
-row "Inbound path to a no-op host ($(calc "$inf / 1e6") M frames/s)" "$(calc "$inb / 1e9")" \
+copy2=$(gbench bench_inbound BM_Memcpy64KiB bytes_per_second)
+read -r inb inf < <(gbench bench_inbound BM_Inbound bytes_per_second frames) || true
+split=$(gbench bench_inbound BM_ReassemblyAndBareColonSplit bytes_per_second)
+[[ -n "$inb" && -n "$copy2" && -n "$inf" && -n "$split" ]] || die "bench_inbound gave no figures"
+row "Inbound path to a no-op host, GB/s ($(calc "$inf / 1e6") M frames/s)" "$(calc "$inb / 1e9")" \
     "$(calc "$copy2 / 1e9") (memcpy 64 KiB)" "$(calc "$inb / $copy2")" ">= 0.05" "$(met "$inb / $copy2 >= 0.05")"
-row "  (reassembly + bare colon split, for scale)" "$(calc "$split / 1e9")" \
+row "  for scale: reassembly + a bare colon split, GB/s" "$(calc "$split / 1e9")" \
     "$(calc "$copy2 / 1e9") (memcpy 64 KiB)" "$(calc "$split / $copy2")" "-" "-"
 
 # ---- 3: IM round trips through tocd's bot against a raw TCP ping-pong, all on CPU 0 ----
-start_tocd() { # LOG ARGS...: starts tocd, prints its port
+start_tocd() { # LOG COMMAND...: starts tocd; sets port and tocd_pid
     local log=$1
     shift
     "$@" >"$log" 2>&1 &
-    pids+=($!)
+    tocd_pid=$!
+    pids+=($tocd_pid)
     wait_for 100 grep -q '^listening on ' "$log" || die "tocd did not start: $(cat "$log")"
-    sed -n 's/^listening on .*:\([0-9]*\)$/\1/p' "$log" | head -n 1
+    port=$(sed -n 's/^listening on .*:\([0-9]*\)$/\1/p' "$log" | head -n 1)
 }
 say "IM round trips"
-port=$(start_tocd "$work/tocd-rtt.log" taskset -c 0 "$tocd" --listen 127.0.0.1:0 --bot echobot)
+start_tocd "$work/tocd-rtt.log" taskset -c 0 "$tocd" --listen 127.0.0.1:0 --bot echobot
 taskset -c 0 "$benches/imrtt" "127.0.0.1:$port" echobot "$rtt_rounds" >"$work/imrtt.txt" || die "imrtt failed"
 kill "${pids[-1]}" && wait "${pids[-1]}" 2>/dev/null || true
 unset 'pids[-1]'
@@ -132,7 +132,7 @@ startup() { # PROGRAM ARGS...: median start-up in ms over the runs
         "$benches/windowprobe" "$@" | awk '$1 == "startup_ms" { print $2 }'
     done | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'
 }
-port=$(start_tocd "$work/tocd-idle.log" "$tocd" --listen 127.0.0.1:0 --bot echobot)
+start_tocd "$work/tocd-idle.log" "$tocd" --listen 127.0.0.1:0 --bot echobot
 # One run each first, so that both find their libraries in the page cache.
 startup "$benches/barewindow" >/dev/null
 startup "$rivir" --server "127.0.0.1:$port" >/dev/null
@@ -237,4 +237,4 @@ row "tocd, $scale_clients clients: probe IM p99 idle / in keep-alives, ms" "$p99
         echo "| $f | $m | $b | $q | $g | $ok |"
     done
 } | tee "$build/bench-table.md"
-echo "(throughputs in GB/s; table also in $build/bench-table.md)"
+echo "(the table is also in $build/bench-table.md)"

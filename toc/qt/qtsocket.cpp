@@ -93,6 +93,12 @@ void QtSocket::SendData(std::string_view bytes)
     if (m_state != SocketState::Connected || !m_socket)
         return;
     m_socket->write(bytes.data(), static_cast<qint64>(bytes.size()));
+    // QTcpSocket would hold the bytes until the next pass of the event loop; an IM or a reply
+    // to the server should leave now, without costing one more wake-up. A failed write is
+    // reported later, as every other failure is, not from inside the owner's command.
+    m_inSend = true;
+    m_socket->flush();
+    m_inSend = false;
 }
 
 std::string QtSocket::GetData()
@@ -129,7 +135,7 @@ void QtSocket::onSocketReadyRead()
 
 void QtSocket::onSocketError(std::uint64_t attempt, QAbstractSocket::SocketError error)
 {
-    if (m_inConnect) {
+    if (m_inConnect || m_inSend) {
         QMetaObject::invokeMethod(
             this, [this, attempt, error] { onSocketError(attempt, error); }, Qt::QueuedConnection);
         return;
@@ -151,6 +157,10 @@ void QtSocket::onSocketError(std::uint64_t attempt, QAbstractSocket::SocketError
 
 void QtSocket::onSocketDisconnected()
 {
+    if (m_inSend) {
+        QMetaObject::invokeMethod(this, [this] { onSocketDisconnected(); }, Qt::QueuedConnection);
+        return;
+    }
     if (m_state == SocketState::Connected)
         peerClosed();
 }

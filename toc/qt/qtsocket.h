@@ -11,7 +11,8 @@
 namespace toc {
 
 /// The control's socket over QTcpSocket. Bytes pass untouched (QByteArray <-> std::string).
-/// Notifications come on the thread that owns this object, never from inside Connect or Close.
+/// Notifications come on the thread that owns this object, never from inside Connect, Close or
+/// SendData.
 /// The peer closing is reported once, as onClosedByPeer, after any bytes it sent before closing;
 /// every other failure is reported once, as onError with Qt's description.
 class QtSocket : public QObject, public Socket {
@@ -42,6 +43,7 @@ private:
     // connection it belonged to has been closed or replaced meanwhile.
     std::uint64_t m_attempt = 0;
     bool m_inConnect = false;
+    bool m_inSend = false;
 };
 
 } // namespace toc

@@ -1,3 +1,5 @@
+#include <sys/socket.h>
+
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QtTest>
@@ -162,6 +164,41 @@ private slots:
         QCOMPARE(probe.received, all);
         QTRY_COMPARE_WITH_TIMEOUT(peer->bytesAvailable(), qint64(256), Timeout);
         QCOMPARE(peer->readAll(), bytes(all));
+    }
+
+    void sentBytesLeaveWithoutWaitingForTheEventLoop()
+    {
+        toc::QtSocket sock;
+        Probe probe(sock);
+        sock.Connect("127.0.0.1", port);
+        QVERIFY(accept());
+        QTRY_COMPARE_WITH_TIMEOUT(probe.connected, 1, Timeout);
+        sock.SendData("now\xff");
+        // Waits on the peer's descriptor alone: the client's event loop does not run meanwhile.
+        QVERIFY(peer->waitForReadyRead(Timeout));
+        QCOMPARE(peer->readAll(), QByteArray("now\xff"));
+    }
+
+    void writeToAResetConnectionIsReportedLaterAndOnce()
+    {
+        toc::QtSocket sock;
+        Probe probe(sock);
+        sock.Connect("127.0.0.1", port);
+        QVERIFY(accept());
+        QTRY_COMPARE_WITH_TIMEOUT(probe.connected, 1, Timeout);
+        // Linger 0: the peer's close is a reset, so the next write fails at once.
+        const linger reset { 1, 0 };
+        QCOMPARE(setsockopt(static_cast<int>(peer->socketDescriptor()), SOL_SOCKET, SO_LINGER, &reset,
+                     sizeof reset),
+            0);
+        peer->abort();
+        sock.SendData("into the void");
+        QCOMPARE(probe.errors.size() + static_cast<std::size_t>(probe.peerCloses), std::size_t(0));
+        QTRY_COMPARE_WITH_TIMEOUT(probe.errors.size() + static_cast<std::size_t>(probe.peerCloses),
+            std::size_t(1), Timeout);
+        settle();
+        QCOMPARE(probe.errors.size() + static_cast<std::size_t>(probe.peerCloses), std::size_t(1));
+        QCOMPARE(sock.State(), toc::SocketState::Closed);
     }
 
     void closeRaisesNothingAndStillDeliversWhatWasSent()
