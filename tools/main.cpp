@@ -39,7 +39,8 @@ before the first sign-on has completed wait for it, then run in order; so
   echo '["SendIM", "bob", "hi"]' | toc-cli ...
 signs on, sends the IM and exits.
 
-With --profile the profile is set at each sign-on and every 60 s after it.
+The screen name, password and profile given here are sent as UTF-8. With
+--profile the profile is set at each sign-on and every 60 s after it.
 Keep-alives from the server are answered.
 
 Exit status:
