@@ -328,8 +328,7 @@ void Service::removeBuddy(Session& s, Words& w)
     for (std::size_t i = 1; i + 1 < w.size(); ++i) {
         if (g) {
             const std::string normalized = toc::NormalizeName(w[i]);
-            std::erase_if(g->buddies,
-                [&](const Buddy& b) { return b.key == normalized; });
+            std::erase_if(g->buddies, [&](const Buddy& b) { return b.key == normalized; });
         }
         s.sendMessage("DELETED2:b:" + w[i] + ":" + group);
     }
