@@ -1,7 +1,6 @@
 #include "toc/fields.h"
 
 #include <bit>
-#include <limits>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -77,34 +76,5 @@ std::string_view commandWord(std::string_view text) noexcept
         ++end;
     return text.substr(0, end);
 }
-
-namespace {
-    template <typename Int> std::optional<Int> readInt(std::string_view field) noexcept
-    {
-        const bool negative = !field.empty() && field.front() == '-';
-        if (negative)
-            field.remove_prefix(1);
-        // Leading zeros are allowed, so only the digits after them count toward the width.
-        while (field.size() > 1 && field.front() == '0')
-            field.remove_prefix(1);
-        if (field.empty() || field.size() > 10)
-            return std::nullopt;
-        long long value = 0;
-        for (const char c : field) {
-            if (c < '0' || c > '9')
-                return std::nullopt;
-            value = value * 10 + (c - '0');
-        }
-        if (negative)
-            value = -value;
-        if (value < std::numeric_limits<Int>::min() || value > std::numeric_limits<Int>::max())
-            return std::nullopt;
-        return static_cast<Int>(value);
-    }
-}
-
-std::optional<std::int16_t> readInt16(std::string_view field) noexcept { return readInt<std::int16_t>(field); }
-
-std::optional<std::int32_t> readInt32(std::string_view field) noexcept { return readInt<std::int32_t>(field); }
 
 } // namespace toc

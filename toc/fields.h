@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -56,5 +57,42 @@ std::string_view commandWord(std::string_view text) noexcept;
 /// fine ("015" is 15).
 std::optional<std::int16_t> readInt16(std::string_view field) noexcept;
 std::optional<std::int32_t> readInt32(std::string_view field) noexcept;
+
+namespace detail {
+    template <typename Int>
+    [[gnu::always_inline]] inline std::optional<Int> readInt(std::string_view field) noexcept
+    {
+        const bool negative = !field.empty() && field.front() == '-';
+        if (negative)
+            field.remove_prefix(1);
+        // Leading zeros are allowed, so only the digits after them count toward the width.
+        while (field.size() > 1 && field.front() == '0')
+            field.remove_prefix(1);
+        if (field.empty() || field.size() > 10)
+            return std::nullopt;
+        long long value = 0;
+        for (const char c : field) {
+            if (c < '0' || c > '9')
+                return std::nullopt;
+            value = value * 10 + (c - '0');
+        }
+        if (negative)
+            value = -value;
+        if (value < std::numeric_limits<Int>::min() || value > std::numeric_limits<Int>::max())
+            return std::nullopt;
+        return static_cast<Int>(value);
+    }
+}
+
+// Inline: returned out of line, the optional is written in two parts and read back whole, a
+// store-forwarding stall that cost more than the parse on every buddy update.
+inline std::optional<std::int16_t> readInt16(std::string_view field) noexcept
+{
+    return detail::readInt<std::int16_t>(field);
+}
+inline std::optional<std::int32_t> readInt32(std::string_view field) noexcept
+{
+    return detail::readInt<std::int32_t>(field);
+}
 
 } // namespace toc

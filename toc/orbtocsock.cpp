@@ -158,6 +158,9 @@ void OrbTOCSock::onSockDataArrival()
     } restore { mReading, mReadingGeneration, mReading, mReadingGeneration };
     mReading = true;
 
+    // Every frame is handed on in this one buffer, which keeps its memory from frame to frame.
+    // It belongs to this call alone: no handler can reach it, and a nested call has its own.
+    std::string frameCopy;
     while (Sock->State() == SocketState::Connected) {
         const std::string bytes = Sock->GetData();
         if (bytes.empty())
@@ -167,7 +170,8 @@ void OrbTOCSock::onSockDataArrival()
         // A handler that called Login or LogOff ended this connection: its remaining bytes are
         // dropped, not handed to the new session.
         mRecvBuffer.Feed(bytes, [&](std::string_view frame) {
-            ProcessFrame(std::string(frame));
+            frameCopy.assign(frame);
+            ProcessFrame(frameCopy);
             return generation == mGeneration;
         });
     }
