@@ -185,6 +185,7 @@ Server::Server(asio::io_context& io, Service& service, const asio::ip::tcp::endp
     , m_keepAliveTimer(io)
     , m_keepAlive(keepAlive)
 {
+    m_acceptor.non_blocking(true);
     accept();
     scheduleKeepAlive();
 }
@@ -211,9 +212,25 @@ void Server::shutdown()
 
 void Server::accept()
 {
-    m_acceptor.async_accept([this](std::error_code ec, tcp::socket socket) {
-        if (ec == asio::error::operation_aborted)
+    m_acceptor.async_wait(tcp::acceptor::wait_read, [this](std::error_code ec) {
+        if (!ec)
+            acceptWaiting();
+    });
+}
+
+// Takes the waiting connections a batch per turn of the event loop, so that a burst of connects
+// does not queue up behind one accept per turn.
+void Server::acceptWaiting()
+{
+    if (!m_acceptor.is_open())
+        return;
+    for (int i = 0; i < 64; ++i) {
+        std::error_code ec;
+        tcp::socket socket = m_acceptor.accept(ec);
+        if (ec == asio::error::would_block || ec == asio::error::try_again) {
+            accept();
             return;
+        }
         const bool exhausted = ec == asio::error::no_descriptors
             || ec == asio::error::no_buffer_space || ec == asio::error::no_memory
             || ec == std::errc::too_many_files_open_in_system;
@@ -227,15 +244,13 @@ void Server::accept()
             });
             return;
         }
-        if (ec) {
-            accept();
-            return;
-        }
-        std::error_code ignored;
-        socket.set_option(tcp::no_delay(true), ignored);
+        if (ec)
+            continue; // the peer gave up before we took the connection
+        socket.set_option(tcp::no_delay(true), ec);
         std::make_shared<Connection>(std::move(socket), m_service, *this)->start();
-        accept();
-    });
+    }
+    // More may be waiting: come back after the others have had their turn.
+    asio::post(m_io, [this] { acceptWaiting(); });
 }
 
 void Server::scheduleKeepAlive()

@@ -35,6 +35,7 @@ private:
     friend class Connection;
 
     void accept();
+    void acceptWaiting();
     void scheduleKeepAlive();
 
     asio::io_context& m_io;
