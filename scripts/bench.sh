@@ -154,9 +154,21 @@ row "Start-up to the main window mapped (median of $startup_runs), ms" "$rivir_s
     "$bare_start (bare window)" "$(calc "$rivir_start / $bare_start")" "<= 1.5" \
     "$(met "$rivir_start / $bare_start <= 1.5")"
 
-# CPU nanoseconds and voluntary context switches of every thread of a process.
-cpu_ns() { cat /proc/"$1"/task/*/schedstat 2>/dev/null | awk '{ s += $1 } END { printf "%.0f", s }'; }
-wakeups() { awk '/^voluntary_ctxt_switches/ { s += $2 } END { print s }' /proc/"$1"/task/*/status 2>/dev/null; }
+# Per thread of a process: "TID CPU_NS VOLUNTARY_SWITCHES", one line each.
+threads() {
+    local t
+    for t in /proc/"$1"/task/*; do
+        awk -v tid="${t##*/}" 'FNR == 1 && FILENAME ~ /schedstat$/ { ns = $1 }
+            /^voluntary_ctxt_switches/ { v = $2 }
+            END { if (ns != "" && v != "") print tid, ns, v }' "$t/schedstat" "$t/status" 2>/dev/null
+    done
+}
+# What the threads alive at the end did since BEFORE (a file from `threads`): "CPU_NS SWITCHES".
+# A thread that ended meanwhile takes its counts with it; one that began counts from zero.
+since() { # BEFORE PID
+    threads "$2" | awk 'NR == FNR { ns[$1] = $2; v[$1] = $3; next }
+        { dns += $2 - ns[$1]; dv += $3 - v[$1] } END { printf "%.0f %d\n", dns, dv }' "$1" -
+}
 hwm_kib() { awk '/^VmHWM/ { print $2 }' /proc/"$1"/status; }
 
 window_of() { xdotool search --sync --onlyvisible --pid "$1" 2>/dev/null | head -n 1; }
@@ -164,14 +176,12 @@ click_in() { xdotool mousemove --window "$1" "$2" "$3" click 1; }
 
 # idle PID: waits the idle period; sets idle_cpu (% of a core), idle_wake (per s), idle_hwm (KiB).
 idle() {
-    local pid=$1 c0 w0 c1 w1
-    c0=$(cpu_ns "$pid")
-    w0=$(wakeups "$pid")
+    local pid=$1 ns switches
+    threads "$pid" >"$work/threads.$pid"
     sleep "$idle_seconds"
-    c1=$(cpu_ns "$pid")
-    w1=$(wakeups "$pid")
-    idle_cpu=$(calc "($c1 - $c0) / 1e9 / $idle_seconds * 100")
-    idle_wake=$(calc "($w1 - $w0) / $idle_seconds")
+    read -r ns switches < <(since "$work/threads.$pid" "$pid")
+    idle_cpu=$(calc "$ns / 1e9 / $idle_seconds * 100")
+    idle_wake=$(calc "$switches / $idle_seconds")
     idle_hwm=$(hwm_kib "$pid")
 }
 
@@ -228,7 +238,7 @@ say "tocd with $scale_clients clients"
 scale() { sed -n "$1" "$work/scale.txt" | head -n 1; }
 rss=$(scale 's/.*: \([0-9.]*\) KiB per client.*/\1/p')
 idlecpu=$(scale 's/^tocd idle CPU: \([0-9.]*\) %.*/\1/p')
-perka=$(scale 's/.*(\([0-9.]*\) us per client).*/\1/p')
+perka=$(scale 's/.*(\([0-9.]*\) us per client.*/\1/p')
 p99=$(scale 's/^probe IM round trips.* p99 \([0-9.]*\) ms.*/\1/p')
 p99ka=$(scale 's/^probe during keep-alive rounds.* p99 \([0-9.]*\) ms.*/\1/p')
 [[ -n "$rss" && -n "$idlecpu" && -n "$perka" && -n "$p99" && -n "$p99ka" ]] \
