@@ -116,7 +116,7 @@ void EventRecorder::RendevousRequest(const std::string& u, const std::string& uu
 void EventRecorder::IncomingPacket(const std::string& p)
 {
     if (logPackets)
-        add("IncomingPacket", n(static_cast<long long>(p.size())) + " bytes");
+        add("IncomingPacket", packetBytes ? Quote(p) : n(static_cast<long long>(p.size())) + " bytes");
     else if (after)
         after("IncomingPacket");
 }

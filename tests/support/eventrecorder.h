@@ -19,6 +19,8 @@ class EventRecorder : public toc::OrbTOCSockEvents {
 public:
     std::vector<std::string> log;
     bool logPackets = false;
+    /// With `logPackets`, logs the packet's bytes quoted, `IncomingPacket("*\x05...")`, not its size.
+    bool packetBytes = false;
     /// Called after each event is logged, with the event's name: lets a test re-enter the control.
     std::function<void(const std::string& name)> after;
 

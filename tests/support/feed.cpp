@@ -11,7 +11,12 @@ Session::Session()
     auto socket = std::make_unique<FakeSocket>();
     sock = socket.get();
     toc = std::make_unique<toc::OrbTOCSock>(std::move(socket), &rec);
-    toc->Login("Joe", "pass", "toc.test", 5190);
+    SignOn();
+}
+
+void Session::SignOn(const std::string& name)
+{
+    toc->Login(name, "pass", "toc.test", 5190);
     sock->CompleteConnect();
     sock->ClearSent();
 }
@@ -38,6 +43,18 @@ namespace {
         EXPECT_EQ(whole.log, other.log) << how;
         EXPECT_EQ(whole.sent, other.sent) << how;
     }
+}
+
+FeedOptions OnEvent(const std::string& event, std::function<void(Session&)> action)
+{
+    FeedOptions options;
+    options.prepare = [event, action](Session& s) {
+        s.rec.after = [&s, event, action](const std::string& name) {
+            if (name == event)
+                action(s);
+        };
+    };
+    return options;
 }
 
 FeedResult FeedEveryWay(const std::string& bytes, const FeedOptions& options)

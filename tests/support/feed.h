@@ -17,6 +17,8 @@ struct Session {
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 
+    /// Signs on again (password "pass" to toc.test:5190) up to a connected socket with nothing sent.
+    void SignOn(const std::string& name = "Joe");
     /// Hands `bytes` to the control in one read.
     void Receive(const std::string& bytes) { sock->Receive(bytes); }
 
@@ -39,6 +41,9 @@ struct FeedResult {
     std::string log;   ///< the recorder's lines, each ended by "\n"
     std::string sent;  ///< every byte the control sent while the input arrived
 };
+
+/// Options whose host calls `action` on the session after each `event` it logs.
+FeedOptions OnEvent(const std::string& event, std::function<void(Session&)> action);
 
 /// Feeds `bytes` to a fresh session whole, then byte by byte, then split in two at every offset,
 /// and checks (as gtest failures) that every run gives the whole run's log and sent bytes, which it

@@ -5,9 +5,11 @@
 
 #include "tests/support/feed.h"
 
+using namespace std::string_literals;
 using testing_support::Data;
 using testing_support::FeedEveryWay;
 using testing_support::FeedOptions;
+using testing_support::OnEvent;
 using testing_support::Session;
 
 namespace {
@@ -27,11 +29,27 @@ std::string frames(const std::vector<std::string>& payloads)
     return wire;
 }
 
+// The control's chat table after the input, when it holds anything.
+std::string chatState(Session& s)
+{
+    std::string state;
+    if (s.toc->LastChatID() != 0)
+        state = "LastChatID " + std::to_string(s.toc->LastChatID()) + "\n";
+    for (const int id : { 0, 4, 5, 7, 9, 11, 12, 13 }) {
+        const std::string name = s.toc->GetChatName(id);
+        if (name != "[No Chat Name Found for ID]")
+            state += "room " + std::to_string(id) + " " + testing_support::Quote(name) + "\n";
+    }
+    return state;
+}
+
 class ServerMessage : public testing::TestWithParam<MessageCase> { };
 
-TEST_P(ServerMessage, RaisesItsEvents)
+TEST_P(ServerMessage, RaisesItsEventsAndFillsTheChatTable)
 {
-    const auto result = FeedEveryWay(frames(GetParam().payloads));
+    FeedOptions options;
+    options.probe = chatState;
+    const auto result = FeedEveryWay(frames(GetParam().payloads), options);
     EXPECT_EQ(result.log, GetParam().log);
     EXPECT_EQ(result.sent, "") << "server messages are never answered";
 }
@@ -49,7 +67,21 @@ const MessageCase messageCases[] = {
       "BuddyUpdate(\"joe\", false, -32768, 2147483647, -2147483648, \"U\")\n" },
     { "BuddyCapabilitiesKeepColons", { "BUDDY_CAPS2:joe:a,b:c" }, "BuddyCapabilities(\"joe\", \"a,b:c\")\n" },
     { "BuddyBart", { "BART2:joe:0 2 abc:d" }, "BuddyBart(\"joe\", \"0 2 abc:d\")\n" },
-    { "ChatJoinThenLeave", { "CHAT_JOIN:7:Room: A", "CHAT_LEFT:7" }, "JoinedChat(\"Room: A\", 7)\nLeftChat(7)\n" },
+    { "ChatJoinTakesASlot", { "CHAT_JOIN:7:Room: A" }, "JoinedChat(\"Room: A\", 7)\nLastChatID 7\nroom 7 \"Room: A\"\n" },
+    // Leaving frees the slot but does not change the last joined room.
+    { "ChatJoinThenLeave", { "CHAT_JOIN:7:Room: A", "CHAT_LEFT:7" }, "JoinedChat(\"Room: A\", 7)\nLeftChat(7)\nLastChatID 7\n" },
+    { "SameRoomJoinedTwiceTakesTwoSlots", { "CHAT_JOIN:7:Room", "CHAT_JOIN:7:Room", "CHAT_LEFT:7" },
+      "JoinedChat(\"Room\", 7)\nJoinedChat(\"Room\", 7)\nLeftChat(7)\nLastChatID 7\nroom 7 \"Room\"\n" },
+    { "RoomWithIDZeroHoldsItsSlot", { "CHAT_JOIN:0:Lobby", "CHAT_JOIN:5:Other" },
+      "JoinedChat(\"Lobby\", 0)\nJoinedChat(\"Other\", 5)\nLastChatID 5\nroom 0 \"Lobby\"\nroom 5 \"Other\"\n" },
+    { "RoomWithIDZeroIsLeft", { "CHAT_JOIN:0:Lobby", "CHAT_JOIN:5:Other", "CHAT_LEFT:0" },
+      "JoinedChat(\"Lobby\", 0)\nJoinedChat(\"Other\", 5)\nLeftChat(0)\nLastChatID 5\nroom 5 \"Other\"\n" },
+    // A nameless join raises nothing but still holds its slot.
+    { "ChatJoinWithoutNameIsSilent", { "CHAT_JOIN:9" }, "LastChatID 9\nroom 9 \"\"\n" },
+    { "ChatJoinWithoutName", { "CHAT_JOIN:9", "CHAT_JOIN:5:Next" },
+      "JoinedChat(\"Next\", 5)\nLastChatID 5\nroom 5 \"Next\"\nroom 9 \"\"\n" },
+    { "NickKeepsColons", { "NICK:Joe Smith", "NICK:a:b", "NICK:" },
+      "ScreennameFormat(\"Joe Smith\")\nScreennameFormat(\"a:b\")\nScreennameFormat(\"\")\n" },
     { "ChatLeftOfUnknownRoomIsStillReported", { "CHAT_LEFT:-3" }, "LeftChat(-3)\n" },
     { "ChatUsersArriving", { "CHAT_UPDATE_BUDDY:7:T:ann:bob:cy" },
       "ChatUserUpdate(\"ann\", true, 7)\nChatUserUpdate(\"bob\", true, 7)\nChatUserUpdate(\"cy\", true, 7)\n" },
@@ -106,7 +138,7 @@ INSTANTIATE_TEST_SUITE_P(EveryMessage, ServerMessage, testing::ValuesIn(messageC
 
 // Missing fields, non-numbers and numbers out of range: the message is dropped whole.
 const char* const malformed[] = {
-    "NICK",
+    "NICK", "CONFIG2",
     "ERROR", "ERROR:", "ERROR:abc:x", "ERROR:+901:joe", "ERROR: 901:joe", "ERROR:901", "ERROR:902", "ERROR:951",
     "ERROR:989", "ERROR:989:abc", "ERROR:989:40000", "ERROR:40000",
     "UPDATE_BUDDY2", "UPDATE_BUDDY2:joe:T:10:1000:5", "UPDATE_BUDDY2:joe:T:32768:1:1:O",
@@ -126,54 +158,17 @@ const char* const malformed[] = {
     "CLIENT_EVENT2:joe", "CLIENT_EVENT2:joe:+1", "CLIENT_EVENT2:joe:2:x",
 };
 
-std::string chatState(Session& s)
-{
-    std::string state = "LastChatID " + std::to_string(s.toc->LastChatID()) + "\n";
-    for (const int id : { 0, 4, 5, 7, 9, 11, 12, 13 }) {
-        const std::string name = s.toc->GetChatName(id);
-        if (name != "[No Chat Name Found for ID]")
-            state += "room " + std::to_string(id) + " " + testing_support::Quote(name) + "\n";
-    }
-    return state;
-}
-
-FeedOptions probingChats()
-{
-    FeedOptions options;
-    options.probe = chatState;
-    return options;
-}
-
-TEST(ServerMessages, MalformedMessagesRaiseNothingAndChangeNoRoom)
-{
-    for (const char* payload : malformed) {
-        SCOPED_TRACE(payload);
-        Session s;
-        s.Receive(Data(payload));
-        EXPECT_EQ(s.rec.Joined(), "");
-        EXPECT_EQ(s.sock->AllSent(), "");
-        EXPECT_EQ(chatState(s), "LastChatID 0\n");
-    }
-}
-
-TEST(ServerMessages, MalformedMessagesDoNotDisturbTheNextOne)
+TEST(ServerMessages, MalformedMessagesRaiseNothingAndDoNotDisturbTheNextOne)
 {
     std::string wire;
     for (const char* payload : malformed)
         wire += Data(payload);
     wire += Data("IM_IN_ENC2:joe:F:x:x: O:x:x:en:still here");
-    const auto result = FeedEveryWay(wire, probingChats());
-    EXPECT_EQ(result.log, "InstantMessage(\"joe\", \"still here\", false, \" O\")\nLastChatID 0\n");
+    FeedOptions options;
+    options.probe = chatState;
+    const auto result = FeedEveryWay(wire, options);
+    EXPECT_EQ(result.log, "InstantMessage(\"joe\", \"still here\", false, \" O\")\n");
     EXPECT_EQ(result.sent, "");
-}
-
-TEST(ChatTable, JoinFillsFirstFreeSlotAndLeaveFreesIt)
-{
-    EXPECT_EQ(FeedEveryWay(Data("CHAT_JOIN:7:Room"), probingChats()).log,
-              "JoinedChat(\"Room\", 7)\nLastChatID 7\nroom 7 \"Room\"\n");
-    // Leaving does not change the last joined room.
-    EXPECT_EQ(FeedEveryWay(Data("CHAT_JOIN:7:Room") + Data("CHAT_LEFT:7"), probingChats()).log,
-              "JoinedChat(\"Room\", 7)\nLeftChat(7)\nLastChatID 7\n");
 }
 
 TEST(ChatTable, TwelfthJoinFindsNoSlotButIsReported)
@@ -185,81 +180,41 @@ TEST(ChatTable, TwelfthJoinFindsNoSlotButIsReported)
     s.Receive(joins);
     EXPECT_EQ(s.rec.log.size(), 12u);
     EXPECT_EQ(s.rec.log.back(), "JoinedChat(\"R12\", 12)");
-    EXPECT_EQ(chatState(s), "LastChatID 12\nroom 4 \"R4\"\nroom 5 \"R5\"\nroom 7 \"R7\"\nroom 9 \"R9\"\nroom 11 \"R11\"\n");
+    EXPECT_EQ(chatState(s),
+        "LastChatID 12\nroom 4 \"R4\"\nroom 5 \"R5\"\nroom 7 \"R7\"\nroom 9 \"R9\"\nroom 11 \"R11\"\n");
 
     // A freed slot takes the next room.
     s.Receive(Data("CHAT_LEFT:4") + Data("CHAT_JOIN:13:R13"));
-    EXPECT_EQ(chatState(s), "LastChatID 13\nroom 5 \"R5\"\nroom 7 \"R7\"\nroom 9 \"R9\"\nroom 11 \"R11\"\nroom 13 \"R13\"\n");
+    EXPECT_EQ(chatState(s),
+        "LastChatID 13\nroom 5 \"R5\"\nroom 7 \"R7\"\nroom 9 \"R9\"\nroom 11 \"R11\"\nroom 13 \"R13\"\n");
 }
 
-TEST(ChatTable, SameRoomJoinedTwiceTakesTwoSlots)
+TEST(Reentrancy, JoinedChatHandlerSeesTheRoomAlreadyInTheTable)
 {
-    const auto result = FeedEveryWay(Data("CHAT_JOIN:7:Room") + Data("CHAT_JOIN:7:Room") + Data("CHAT_LEFT:7"), probingChats());
-    EXPECT_EQ(result.log, "JoinedChat(\"Room\", 7)\nJoinedChat(\"Room\", 7)\nLeftChat(7)\nLastChatID 7\nroom 7 \"Room\"\n");
-}
-
-TEST(ChatTable, RoomWithIDZeroIsARoomLikeAnyOther)
-{
-    Session s;
-    EXPECT_EQ(s.toc->GetChatName(0), "[No Chat Name Found for ID]") << "a free slot is no room";
-    EXPECT_EQ(FeedEveryWay(Data("CHAT_JOIN:0:Lobby") + Data("CHAT_JOIN:5:Other"), probingChats()).log,
-              "JoinedChat(\"Lobby\", 0)\nJoinedChat(\"Other\", 5)\nLastChatID 5\nroom 0 \"Lobby\"\nroom 5 \"Other\"\n");
-    EXPECT_EQ(FeedEveryWay(Data("CHAT_JOIN:0:Lobby") + Data("CHAT_JOIN:5:Other") + Data("CHAT_LEFT:0"), probingChats()).log,
-              "JoinedChat(\"Lobby\", 0)\nJoinedChat(\"Other\", 5)\nLeftChat(0)\nLastChatID 5\nroom 5 \"Other\"\n");
-}
-
-TEST(ChatTable, JoinWithoutNameKeepsSlotAndLastIDButRaisesNothing)
-{
-    EXPECT_EQ(FeedEveryWay(Data("CHAT_JOIN:9"), probingChats()).log, "LastChatID 9\nroom 9 \"\"\n");
-    // The nameless room still holds its slot.
-    EXPECT_EQ(FeedEveryWay(Data("CHAT_JOIN:9") + Data("CHAT_JOIN:5:Next"), probingChats()).log,
-              "JoinedChat(\"Next\", 5)\nLastChatID 5\nroom 5 \"Next\"\nroom 9 \"\"\n");
-}
-
-TEST(ChatTable, JoinedChatHandlerSeesTheRoomAlreadyInTheTable)
-{
-    FeedOptions options;
-    options.prepare = [](Session& s) {
-        s.rec.after = [&s](const std::string& name) {
-            if (name == "JoinedChat")
-                s.toc->SendChat("Room", "hello");
-        };
-    };
-    const auto result = FeedEveryWay(Data("CHAT_JOIN:7:Room"), options);
-    EXPECT_EQ(result.sent, std::string("*\x02\x00\x00\x00\x1a" "toc_chat_send \"7\" \"hello\"\x00", 32));
+    const auto result = FeedEveryWay(Data("CHAT_JOIN:7:Room"),
+        OnEvent("JoinedChat", [](Session& s) { s.toc->SendChat("Room", "hello"); }));
+    EXPECT_EQ(result.sent, "*\x02\x00\x00\x00\x1a" "toc_chat_send \"7\" \"hello\"\x00"s);
 }
 
 TEST(Reentrancy, HandlerThatSignsOffStopsTheRestOfTheMessageAndRead)
 {
-    FeedOptions options;
-    options.prepare = [](Session& s) {
-        s.rec.after = [&s](const std::string& name) {
-            if (name == "ChatUserUpdate")
-                s.toc->LogOff();
-        };
-    };
-    const auto result
-        = FeedEveryWay(Data("CHAT_UPDATE_BUDDY:7:T:ann:bob") + Data("IM_IN_ENC2:joe:F:x:x: O:x:x:en:lost"), options);
+    const auto result = FeedEveryWay(
+        Data("CHAT_UPDATE_BUDDY:7:T:ann:bob") + Data("IM_IN_ENC2:joe:F:x:x: O:x:x:en:lost"),
+        OnEvent("ChatUserUpdate", [](Session& s) { s.toc->LogOff(); }));
     EXPECT_EQ(result.log, "ChatUserUpdate(\"ann\", true, 7)\nLoggedOut(\"joe\")\n");
 }
 
 TEST(Reentrancy, HandlerThatAnswersKeepsTheReadGoing)
 {
-    FeedOptions options;
-    options.prepare = [](Session& s) {
-        s.rec.after = [&s](const std::string& name) {
-            if (name == "InstantMessage")
-                s.toc->SendIM("joe", "ok", false);
-        };
-    };
     const auto result = FeedEveryWay(
-        Data("IM_IN_ENC2:joe:F:x:x: O:x:x:en:one") + Data("IM_IN_ENC2:joe:F:x:x: O:x:x:en:two"), options);
+        Data("IM_IN_ENC2:joe:F:x:x: O:x:x:en:one") + Data("IM_IN_ENC2:joe:F:x:x: O:x:x:en:two"),
+        OnEvent("InstantMessage", [](Session& s) { s.toc->SendIM("joe", "ok", false); }));
     EXPECT_EQ(result.log,
-              "InstantMessage(\"joe\", \"one\", false, \" O\")\nInstantMessage(\"joe\", \"two\", false, \" O\")\n");
+        "InstantMessage(\"joe\", \"one\", false, \" O\")\n"
+        "InstantMessage(\"joe\", \"two\", false, \" O\")\n");
     EXPECT_EQ(result.sent,
-              std::string("*\x02\x00\x00\x00\x17" "toc_send_im \"joe\" \"ok\"\x00"
-                          "*\x02\x00\x01\x00\x17" "toc_send_im \"joe\" \"ok\"\x00",
-                          58));
+        "*\x02\x00\x00\x00\x17" "toc_send_im \"joe\" \"ok\"\x00"
+        "*\x02\x00\x01\x00\x17" "toc_send_im \"joe\" \"ok\"\x00"s);
 }
 
 } // namespace
