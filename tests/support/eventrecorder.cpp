@@ -23,16 +23,24 @@ std::string Quote(const std::string& bytes)
     return out + "\"";
 }
 
+// Each argument as the log shows it: text quoted, flags as true/false, numbers in decimal.
 namespace {
-    std::string list(const std::vector<std::string>& items)
+    std::string arg(const std::string& v) { return Quote(v); }
+    std::string arg(bool v) { return v ? "true" : "false"; }
+    std::string arg(long long v) { return std::to_string(v); }
+    std::string arg(const std::vector<std::string>& items)
     {
         std::string out = "[";
         for (std::size_t i = 0; i < items.size(); ++i)
             out += (i ? ", " : "") + Quote(items[i]);
         return out + "]";
     }
-    std::string b(bool v) { return v ? "true" : "false"; }
-    std::string n(long long v) { return std::to_string(v); }
+    template <typename... Args> std::string args(const Args&... values)
+    {
+        std::string out;
+        ((out += (out.empty() ? "" : ", ") + arg(values)), ...);
+        return out;
+    }
 }
 
 std::string EventRecorder::Joined() const
@@ -50,73 +58,57 @@ void EventRecorder::add(const std::string& name, const std::string& args)
         after(name);
 }
 
-void EventRecorder::JoinedChat(const std::string& s, std::int32_t id) { add("JoinedChat", Quote(s) + ", " + n(id)); }
-void EventRecorder::ChatMessage(std::int32_t id, const std::string& u, const std::string& m)
+using L = long long;
+using S = std::string;
+using V = std::vector<std::string>;
+
+void EventRecorder::JoinedChat(const S& c, std::int32_t id) { add("JoinedChat", args(c, L { id })); }
+void EventRecorder::ChatMessage(std::int32_t id, const S& u, const S& m) { add("ChatMessage", args(L { id }, u, m)); }
+void EventRecorder::ChatInvite(const S& c, std::int32_t id, const S& f, const S& m)
 {
-    add("ChatMessage", n(id) + ", " + Quote(u) + ", " + Quote(m));
+    add("ChatInvite", args(c, L { id }, f, m));
 }
-void EventRecorder::ChatInvite(const std::string& c, std::int32_t id, const std::string& f, const std::string& m)
+void EventRecorder::LeftChat(std::int32_t id) { add("LeftChat", args(L { id })); }
+void EventRecorder::ChatUserUpdate(const S& u, bool in, std::int32_t id) { add("ChatUserUpdate", args(u, in, L { id })); }
+void EventRecorder::BuddyUpdate(const S& u, bool on, std::int16_t w, std::int32_t t, std::int32_t i, const S& c)
 {
-    add("ChatInvite", Quote(c) + ", " + n(id) + ", " + Quote(f) + ", " + Quote(m));
+    add("BuddyUpdate", args(u, on, L { w }, L { t }, L { i }, c));
 }
-void EventRecorder::LeftChat(std::int32_t id) { add("LeftChat", n(id)); }
-void EventRecorder::ChatUserUpdate(const std::string& u, bool in, std::int32_t id)
+void EventRecorder::BuddyCapabilities(const S& u, const S& c) { add("BuddyCapabilities", args(u, c)); }
+void EventRecorder::BuddyBart(const S& u, const S& b) { add("BuddyBart", args(u, b)); }
+void EventRecorder::BuddyAdded(const S& g, const S& u, const S& a) { add("BuddyAdded", args(g, u, a)); }
+void EventRecorder::GroupAdded(const S& g) { add("GroupAdded", args(g)); }
+void EventRecorder::PrivateBuddyAdded(const S& u) { add("PrivateBuddyAdded", args(u)); }
+void EventRecorder::BuddyBlocked(const S& u) { add("BuddyBlocked", args(u)); }
+void EventRecorder::BuddyRemoved(const S& g, const S& u) { add("BuddyRemoved", args(g, u)); }
+void EventRecorder::GroupRemoved(const S& g) { add("GroupRemoved", args(g)); }
+void EventRecorder::PrivateBuddyRemoved(const S& u) { add("PrivateBuddyRemoved", args(u)); }
+void EventRecorder::BuddyUnblocked(const S& u) { add("BuddyUnblocked", args(u)); }
+void EventRecorder::LoggedIn(const S& u, const V& bl, const V& dl, const V& pl, const V& md, const S& prefs,
+                             std::int16_t mode)
 {
-    add("ChatUserUpdate", Quote(u) + ", " + b(in) + ", " + n(id));
+    add("LoggedIn", args(u, bl, dl, pl, md, prefs, L { mode }));
 }
-void EventRecorder::BuddyUpdate(const std::string& u, bool on, std::int16_t w, std::int32_t t, std::int32_t i,
-                                const std::string& c)
+void EventRecorder::LoggedOut(const S& u) { add("LoggedOut", args(u)); }
+void EventRecorder::ScreennameFormat(const S& s) { add("ScreennameFormat", args(s)); }
+void EventRecorder::InstantMessage(const S& u, const S& m, bool a, const S& c)
 {
-    add("BuddyUpdate", Quote(u) + ", " + b(on) + ", " + n(w) + ", " + n(t) + ", " + n(i) + ", " + Quote(c));
+    add("InstantMessage", args(u, m, a, c));
 }
-void EventRecorder::BuddyCapabilities(const std::string& u, const std::string& c)
+void EventRecorder::UserProfile(const S& url) { add("UserProfile", args(url)); }
+void EventRecorder::Error(std::int16_t code, const S& e) { add("Error", args(L { code }, e)); }
+void EventRecorder::Warned(const S& w, const S& f) { add("Warned", args(w, f)); }
+void EventRecorder::TypingStatus(const S& u, std::int16_t s) { add("TypingStatus", args(u, L { s })); }
+void EventRecorder::WinsockError(const S& e) { add("WinsockError", args(e)); }
+void EventRecorder::RendevousRequest(const S& u, const S& uuid, const S& cookie, const S& rip, const S& pip,
+                                     const S& vip, std::int32_t port)
 {
-    add("BuddyCapabilities", Quote(u) + ", " + Quote(c));
+    add("RendevousRequest", args(u, uuid, cookie, rip, pip, vip, L { port }));
 }
-void EventRecorder::BuddyBart(const std::string& u, const std::string& c) { add("BuddyBart", Quote(u) + ", " + Quote(c)); }
-void EventRecorder::BuddyAdded(const std::string& g, const std::string& u, const std::string& a)
-{
-    add("BuddyAdded", Quote(g) + ", " + Quote(u) + ", " + Quote(a));
-}
-void EventRecorder::GroupAdded(const std::string& g) { add("GroupAdded", Quote(g)); }
-void EventRecorder::PrivateBuddyAdded(const std::string& u) { add("PrivateBuddyAdded", Quote(u)); }
-void EventRecorder::BuddyBlocked(const std::string& u) { add("BuddyBlocked", Quote(u)); }
-void EventRecorder::BuddyRemoved(const std::string& g, const std::string& u)
-{
-    add("BuddyRemoved", Quote(g) + ", " + Quote(u));
-}
-void EventRecorder::GroupRemoved(const std::string& g) { add("GroupRemoved", Quote(g)); }
-void EventRecorder::PrivateBuddyRemoved(const std::string& u) { add("PrivateBuddyRemoved", Quote(u)); }
-void EventRecorder::BuddyUnblocked(const std::string& u) { add("BuddyUnblocked", Quote(u)); }
-void EventRecorder::LoggedIn(const std::string& u, const std::vector<std::string>& bl,
-                             const std::vector<std::string>& dl, const std::vector<std::string>& pl,
-                             const std::vector<std::string>& md, const std::string& prefs, std::int16_t mode)
-{
-    add("LoggedIn", Quote(u) + ", " + list(bl) + ", " + list(dl) + ", " + list(pl) + ", " + list(md) + ", "
-            + Quote(prefs) + ", " + n(mode));
-}
-void EventRecorder::LoggedOut(const std::string& u) { add("LoggedOut", Quote(u)); }
-void EventRecorder::ScreennameFormat(const std::string& s) { add("ScreennameFormat", Quote(s)); }
-void EventRecorder::InstantMessage(const std::string& u, const std::string& m, bool a, const std::string& c)
-{
-    add("InstantMessage", Quote(u) + ", " + Quote(m) + ", " + b(a) + ", " + Quote(c));
-}
-void EventRecorder::UserProfile(const std::string& url) { add("UserProfile", Quote(url)); }
-void EventRecorder::Error(std::int16_t code, const std::string& e) { add("Error", n(code) + ", " + Quote(e)); }
-void EventRecorder::Warned(const std::string& w, const std::string& f) { add("Warned", Quote(w) + ", " + Quote(f)); }
-void EventRecorder::TypingStatus(const std::string& u, std::int16_t s) { add("TypingStatus", Quote(u) + ", " + n(s)); }
-void EventRecorder::WinsockError(const std::string& e) { add("WinsockError", Quote(e)); }
-void EventRecorder::RendevousRequest(const std::string& u, const std::string& uuid, const std::string& cookie,
-                                     const std::string& rip, const std::string& pip, const std::string& vip,
-                                     std::int32_t port)
-{
-    add("RendevousRequest", Quote(u) + ", " + Quote(uuid) + ", " + Quote(cookie) + ", " + Quote(rip) + ", "
-            + Quote(pip) + ", " + Quote(vip) + ", " + n(port));
-}
-void EventRecorder::IncomingPacket(const std::string& p)
+void EventRecorder::IncomingPacket(const S& p)
 {
     if (logPackets)
-        add("IncomingPacket", packetBytes ? Quote(p) : n(static_cast<long long>(p.size())) + " bytes");
+        add("IncomingPacket", packetBytes ? Quote(p) : std::to_string(p.size()) + " bytes");
     else if (after)
         after("IncomingPacket");
 }
