@@ -21,19 +21,17 @@ std::string joined(const toc::FieldList& f)
     return out;
 }
 
-TEST(Fields, LastPieceKeepsItsColons)
+TEST(Fields, LastPieceKeepsItsColonsAndMissingPiecesAreEmpty)
 {
-    EXPECT_EQ(joined(splitFields("NICK:a:b:c", 2)), "[NICK][a:b:c]");
-    EXPECT_EQ(joined(splitFields("A:b:c", 3)), "[A][b][c]");
-    EXPECT_EQ(joined(splitFields("A:b", 5)), "[A][b]");
-    EXPECT_EQ(joined(splitFields("A::", 2)), "[A][:]");
-    EXPECT_EQ(joined(splitFields("A", 1)), "[A]");
-    EXPECT_EQ(joined(splitFields("A:b", 1)), "[A:b]");
-}
+    const struct {
+        std::string_view text;
+        std::size_t maxPieces;
+        const char* pieces;
+    } rows[] = { { "NICK:a:b:c", 2, "[NICK][a:b:c]" }, { "A:b:c", 3, "[A][b][c]" }, { "A:b", 5, "[A][b]" },
+        { "A::", 2, "[A][:]" }, { "A:b", 1, "[A:b]" }, { ":a::b:", AllPieces, "[][a][][b][]" }, { "", 3, "[]" } };
+    for (const auto& row : rows)
+        EXPECT_EQ(joined(splitFields(row.text, row.maxPieces)), row.pieces) << row.text;
 
-TEST(Fields, UnlimitedSplitsAtEveryColon)
-{
-    EXPECT_EQ(joined(splitFields(":a::b:", AllPieces)), "[][a][][b][]");
     std::string many = "W";
     for (int i = 0; i < 40; ++i)
         many += ":" + std::to_string(i);
@@ -41,6 +39,8 @@ TEST(Fields, UnlimitedSplitsAtEveryColon)
     ASSERT_EQ(f.size(), 41u);
     EXPECT_EQ(f[12], "11");
     EXPECT_EQ(f[40], "39");
+    EXPECT_FALSE(f.has(41));
+    EXPECT_EQ(f[100], "");
 }
 
 // The cutter reads sixteen bytes at a time; every length around those steps, every colon layout
@@ -75,21 +75,10 @@ TEST(Fields, CutsLikeAPlainReadingAtEveryLengthAndPieceCount)
 
 TEST(Fields, CommandWordEndsAtTheFirstColon)
 {
-    EXPECT_EQ(toc::commandWord("IM_IN_ENC2:joe"), "IM_IN_ENC2");
-    EXPECT_EQ(toc::commandWord("ADMIN_PASSWD_STATUS"), "ADMIN_PASSWD_STATUS");
-    EXPECT_EQ(toc::commandWord("ADMIN_PASSWD_STATUS:0"), "ADMIN_PASSWD_STATUS");
-    EXPECT_EQ(toc::commandWord("ABCDEFGHIJKLMNOP:x"), "ABCDEFGHIJKLMNOP");
-    EXPECT_EQ(toc::commandWord(":x"), "");
-    EXPECT_EQ(toc::commandWord(""), "");
-}
-
-TEST(Fields, EmptyTextIsOneEmptyPieceAndMissingPiecesAreEmpty)
-{
-    const auto f = splitFields("", 3);
-    EXPECT_EQ(f.size(), 1u);
-    EXPECT_FALSE(f.has(1));
-    EXPECT_EQ(f[1], "");
-    EXPECT_EQ(f[100], "");
+    for (const auto& [text, word] : { std::pair { "IM_IN_ENC2:joe", "IM_IN_ENC2" },
+             { "ADMIN_PASSWD_STATUS", "ADMIN_PASSWD_STATUS" }, { "ADMIN_PASSWD_STATUS:0", "ADMIN_PASSWD_STATUS" },
+             { "ABCDEFGHIJKLMNOP:x", "ABCDEFGHIJKLMNOP" }, { ":x", "" }, { "", "" } })
+        EXPECT_EQ(toc::commandWord(text), word) << text;
 }
 
 TEST(Fields, IntegersAreStrictDecimal)
