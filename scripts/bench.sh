@@ -11,7 +11,7 @@ tocd=$build/tocd/tocd
 rivir=$build/app/rivir
 benches=$build/bench
 idle_seconds=${BENCH_IDLE_SECONDS:-60}
-startup_runs=${BENCH_STARTUP_RUNS:-7}
+startup_runs=${BENCH_STARTUP_RUNS:-9}
 rtt_rounds=${BENCH_RTT_ROUNDS:-10000}
 scale_clients=${BENCH_SCALE_CLIENTS:-10000}
 
@@ -52,24 +52,29 @@ calc() { awk "BEGIN { printf \"%.4g\", $1 }"; }
 met() { awk "BEGIN { print (($1) ? \"yes\" : \"NO\") }"; }
 value() { awk -v k="$1" '$1 == k { print $2; exit }' "$2"; }
 
-# Runs one Google Benchmark (its counters differ from its neighbours', which CSV cannot mix) and
-# prints the medians of columns over the repetitions.
-gbench() { # PROGRAM BENCHMARK COLUMN...
-    local program=$1 name=$2
+# Runs the benchmarks matching a filter in one process, each repeated and their repetitions
+# interleaved at random, so that a change of load on this shared machine falls on all of them
+# alike. Prints the CSV of the medians.
+gbench() { # PROGRAM FILTER
+    "$benches/$1" --benchmark_format=csv --benchmark_repetitions=7 --benchmark_report_aggregates_only=true \
+        --benchmark_enable_random_interleaving=true --benchmark_min_time=0.1 --benchmark_filter="$2" 2>/dev/null
+}
+# The medians of columns of one benchmark from that CSV.
+column() { # FILE BENCHMARK COLUMN...
+    local file=$1 name=$2
     shift 2
-    "$benches/$program" --benchmark_format=csv --benchmark_repetitions=5 --benchmark_report_aggregates_only=true \
-        --benchmark_min_time=0.2 --benchmark_filter="^$name\$" 2>/dev/null |
-        awk -F, -v name="\"${name}_median\"" -v cols="$*" '
-            NR == 1 { for (i = 1; i <= NF; i++) { gsub(/"/, "", $i); at[$i] = i }; next }
-            $1 == name { n = split(cols, want, " "); for (i = 1; i <= n; i++) printf "%s%s", (i > 1 ? " " : ""), $at[want[i]]; print ""; exit }'
+    awk -F, -v name="\"${name}_median\"" -v cols="$*" '
+        NR == 1 { for (i = 1; i <= NF; i++) { gsub(/"/, "", $i); at[$i] = i }; next }
+        $1 == name { n = split(cols, want, " "); for (i = 1; i <= n; i++) printf "%s%s", (i > 1 ? " " : ""), $at[want[i]]; print ""; exit }' "$file"
 }
 
 # ---- 1 and 2: reassembly and the inbound path, in-process ----
 say "reassembly"
-copy=$(gbench bench_flap BM_Memcpy_64KiB bytes_per_second)
-reasm=$(gbench bench_flap BM_Reassembly_SmallFrames_RandomReads bytes_per_second)
-one64=$(gbench bench_flap BM_Reassembly_KeepAlives_One64KiBRead bytes_per_second)
-four=$(gbench bench_flap BM_Reassembly_KeepAlives_4KiBReads bytes_per_second)
+gbench bench_flap '^BM_(Memcpy_64KiB|Reassembly_SmallFrames_RandomReads|Reassembly_KeepAlives_.*)$' >"$work/flap.csv" || true
+copy=$(column "$work/flap.csv" BM_Memcpy_64KiB bytes_per_second)
+reasm=$(column "$work/flap.csv" BM_Reassembly_SmallFrames_RandomReads bytes_per_second)
+one64=$(column "$work/flap.csv" BM_Reassembly_KeepAlives_One64KiBRead bytes_per_second)
+four=$(column "$work/flap.csv" BM_Reassembly_KeepAlives_4KiBReads bytes_per_second)
 [[ -n "$reasm" && -n "$copy" && -n "$one64" && -n "$four" ]] || die "bench_flap gave no figures"
 row "Reassembly, server traffic in reads of 1..4096 B, GB/s" "$(calc "$reasm / 1e9")" \
     "$(calc "$copy / 1e9") (memcpy 64 KiB)" "$(calc "$reasm / $copy")" ">= 0.25" "$(met "$reasm / $copy >= 0.25")"
@@ -77,9 +82,10 @@ row "Reassembly cost per byte, keep-alives in one 64 KiB read" "$(calc "1e9 / $o
     "$(calc "1e9 / $four") ns/B (4 KiB reads)" "$(calc "$four / $one64")" "<= 1.5" "$(met "$four / $one64 <= 1.5")"
 
 say "inbound path"
-copy2=$(gbench bench_inbound BM_Memcpy64KiB bytes_per_second)
-read -r inb inf < <(gbench bench_inbound BM_Inbound bytes_per_second frames) || true
-split=$(gbench bench_inbound BM_ReassemblyAndBareColonSplit bytes_per_second)
+gbench bench_inbound '^BM_(Inbound|Memcpy64KiB|ReassemblyAndBareColonSplit)$' >"$work/inbound.csv" || true
+copy2=$(column "$work/inbound.csv" BM_Memcpy64KiB bytes_per_second)
+read -r inb inf < <(column "$work/inbound.csv" BM_Inbound bytes_per_second frames) || true
+split=$(column "$work/inbound.csv" BM_ReassemblyAndBareColonSplit bytes_per_second)
 [[ -n "$inb" && -n "$copy2" && -n "$inf" && -n "$split" ]] || die "bench_inbound gave no figures"
 row "Inbound path to a no-op host, GB/s ($(calc "$inf / 1e6") M frames/s)" "$(calc "$inb / 1e9")" \
     "$(calc "$copy2 / 1e9") (memcpy 64 KiB)" "$(calc "$inb / $copy2")" ">= 0.05" "$(met "$inb / $copy2 >= 0.05")"
@@ -137,18 +143,22 @@ mkdir -m 700 "$XDG_RUNTIME_DIR"
 wait_for 100 xdotool getdisplaygeometry || die "Xvfb did not start on $display"
 
 say "start-up"
-startup() { # PROGRAM ARGS...: median start-up in ms over the runs
-    local i
-    for ((i = 0; i < startup_runs; i++)); do
-        "$benches/windowprobe" "$@" 2>>"$work/startup.log" | awk '$1 == "startup_ms" { print $2 }'
-    done | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'
-}
+# One start-up in ms of a program.
+startup() { "$benches/windowprobe" "$@" 2>>"$work/startup.log" | awk '$1 == "startup_ms" { print $2 }'; }
+median() { sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 start_tocd "$work/tocd-idle.log" "$tocd" --listen 127.0.0.1:0 --bot echobot
-# One run each first, so that both find their libraries in the page cache.
+# A first run each, so that both find their libraries in the page cache; then turn about, so that
+# both meet the same load on this shared machine.
 startup "$benches/barewindow" >/dev/null
 startup "$rivir" --server "127.0.0.1:$port" >/dev/null
-bare_start=$(startup "$benches/barewindow")
-rivir_start=$(startup "$rivir" --server "127.0.0.1:$port")
+: >"$work/bare.ms"
+: >"$work/rivir.ms"
+for ((i = 0; i < startup_runs; i++)); do
+    startup "$benches/barewindow" >>"$work/bare.ms"
+    startup "$rivir" --server "127.0.0.1:$port" >>"$work/rivir.ms"
+done
+bare_start=$(median <"$work/bare.ms")
+rivir_start=$(median <"$work/rivir.ms")
 [[ -n "$bare_start" && -n "$rivir_start" ]] || die "no start-up figures"
 row "Start-up to the main window mapped (median of $startup_runs), ms" "$rivir_start" \
     "$bare_start (bare window)" "$(calc "$rivir_start / $bare_start")" "<= 1.5" \
