@@ -1,7 +1,11 @@
 #pragma once
 // A session on an in-memory sink, driven the way a client drives tocd, for the unit tests.
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
+#include <deque>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,12 +21,13 @@ inline constexpr std::string_view roastedSecret = "0x270c005d311b";
 /// Roasted "wrong".
 inline constexpr std::string_view roastedWrong = "0x231b0c4133";
 
+using Lines = std::vector<std::string>;
+
 class RecordingSink : public tocd::SessionSink {
 public:
     void write(std::string_view bytes) override
     {
-        if (closed)
-            wroteAfterClose = true;
+        wroteAfterClose = wroteAfterClose || closed;
         bytes_.append(bytes);
     }
     void close() override { closed = true; }
@@ -46,11 +51,11 @@ public:
         send(testing_support::Frame(type, payload, m_sequence++));
     }
     /// Sends a command as the control does: a data frame ending in one NUL.
-    void command(std::string_view text)
+    void command(std::string_view text) { frame(2, std::string(text) + '\0'); }
+    void commands(std::initializer_list<std::string_view> texts)
     {
-        std::string payload(text);
-        payload += '\0';
-        frame(2, payload);
+        for (std::string_view text : texts)
+            command(text);
     }
 
     /// Greeting, SIGNON frame and login, without toc_init_done.
@@ -72,14 +77,11 @@ public:
     }
 
     /// Payloads of the frames received since the last call; a keep-alive shows as "<keep-alive>".
-    std::vector<std::string> messages()
+    Lines messages()
     {
-        std::vector<std::string> out;
-        for (const testing_support::SentFrame& f :
-            testing_support::ParseFrames(std::string_view(sink.bytes_).substr(m_read))) {
+        Lines out;
+        for (const testing_support::SentFrame& f : testing_support::ParseFrames(raw()))
             out.push_back(f.type == 5 ? "<keep-alive>" : f.payload);
-        }
-        m_read = sink.bytes_.size();
         return out;
     }
     /// Bytes received since the last call.
@@ -98,6 +100,22 @@ private:
     int m_sequence = 0;
 };
 
-using Lines = std::vector<std::string>;
+/// A service with a settable clock and the bot "Echo Bot", and clients that live as long as it.
+class TocdTest : public ::testing::Test {
+protected:
+    Client& connect() { return m_clients.emplace_back(service); }
+    Client& online(std::string_view name)
+    {
+        Client& c = connect();
+        c.signOn(name);
+        return c;
+    }
+
+    std::int64_t clock = 1700000000;
+    tocd::Service service { tocd::Service::Options { "Echo Bot", [this] { return clock; } } };
+
+private:
+    std::deque<Client> m_clients; // after the service: sessions must go first
+};
 
 } // namespace tocd_test
