@@ -26,17 +26,11 @@ TEST_P(ServerAddressParsing, ReadsHostAndOptionalPort)
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, ServerAddressParsing,
-                         ::testing::Values(Case { "127.0.0.1:5190", "127.0.0.1", 5190 },
-                                           Case { "toc.example.net", "toc.example.net", 5190 },
-                                           Case { "toc.example.net:9898", "toc.example.net", 9898 },
-                                           Case { "[::1]:9898", "::1", 9898 }, Case { "[::1]", "::1", 5190 },
-                                           Case { "h:1", "h", 1 }, Case { "h:65535", "h", 65535 },
-                                           Case { "", nullptr, 0 }, Case { ":5190", nullptr, 0 },
-                                           Case { "h:", nullptr, 0 }, Case { "h:0", nullptr, 0 },
-                                           Case { "h:65536", nullptr, 0 }, Case { "h:+80", nullptr, 0 },
-                                           Case { "h:80x", nullptr, 0 }, Case { "h:1:2", nullptr, 0 },
-                                           Case { "::1", nullptr, 0 }, Case { "[::1", nullptr, 0 },
-                                           Case { "[::1]x", nullptr, 0 }, Case { "[]:80", nullptr, 0 },
-                                           Case { "a b:80", nullptr, 0 }));
+    ::testing::Values(Case { "127.0.0.1:5190", "127.0.0.1", 5190 }, Case { "toc.example.net", "toc.example.net", 5190 },
+        Case { "toc.example.net:9898", "toc.example.net", 9898 }, Case { "[::1]:9898", "::1", 9898 },
+        Case { "[::1]", "::1", 5190 }, Case { "h:1", "h", 1 }, Case { "h:65535", "h", 65535 }, Case { "", nullptr, 0 },
+        Case { ":5190", nullptr, 0 }, Case { "h:", nullptr, 0 }, Case { "h:0", nullptr, 0 }, Case { "h:65536", nullptr, 0 },
+        Case { "h:+80", nullptr, 0 }, Case { "h:80x", nullptr, 0 }, Case { "h:1:2", nullptr, 0 }, Case { "::1", nullptr, 0 },
+        Case { "[::1", nullptr, 0 }, Case { "[::1]x", nullptr, 0 }, Case { "[]:80", nullptr, 0 }, Case { "a b:80", nullptr, 0 }));
 
 } // namespace
