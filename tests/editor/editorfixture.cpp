@@ -1,11 +1,9 @@
 #include "editorfixture.h"
 
+#include <array>
 #include <cstdio>
 
 #include <QCheckBox>
-#include <QCoreApplication>
-#include <QEvent>
-#include <QMetaObject>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -25,34 +23,22 @@ std::string Hex(std::uint32_t colour)
     return text;
 }
 
-void WriteLog::watch(QWidget* widget)
-{
-    widget->installEventFilter(this);
-}
+void WriteLog::watch(QWidget* widget) { widget->installEventFilter(this); }
 
 void WriteLog::watch(XPButton* button)
 {
-    connect(button, &XPButton::bcolChanged, this,
-            [this, button](uint value) { add(button, "bcol " + Hex(value)); });
-    connect(button, &XPButton::fcolChanged, this,
-            [this, button](uint value) { add(button, "fcol " + Hex(value)); });
+    connect(button, &XPButton::bcolChanged, this, [this, button](uint value) { add(button, "bcol " + Hex(value)); });
+    connect(button, &XPButton::fcolChanged, this, [this, button](uint value) { add(button, "fcol " + Hex(value)); });
 }
 
 bool WriteLog::eventFilter(QObject* watched, QEvent* event)
 {
-    switch (event->type()) {
-    case QEvent::PaletteChange:
+    if (event->type() == QEvent::PaletteChange)
         add(watched, "palette");
-        break;
-    case QEvent::ShowToParent:
+    else if (event->type() == QEvent::ShowToParent)
         add(watched, "shown");
-        break;
-    case QEvent::HideToParent:
+    else if (event->type() == QEvent::HideToParent)
         add(watched, "hidden");
-        break;
-    default:
-        break;
-    }
     return false;
 }
 
@@ -99,10 +85,13 @@ void EditorFixture::TearDown()
     EXPECT_TRUE(answers.empty()) << "prepared dialog answers were not used";
 }
 
-void EditorFixture::click(QPushButton* button)
+void EditorFixture::choose(QPushButton* command, std::optional<std::uint32_t> colour)
 {
-    QTest::mouseClick(button, Qt::LeftButton);
+    answers.push_back(colour ? std::optional<QColor>(ToQColor(*colour)) : std::nullopt);
+    click(command);
 }
+
+void EditorFixture::click(QPushButton* button) { QTest::mouseClick(button, Qt::LeftButton); }
 
 void EditorFixture::fire(QTimer* timer)
 {
@@ -110,30 +99,46 @@ void EditorFixture::fire(QTimer* timer)
     ASSERT_TRUE(QMetaObject::invokeMethod(timer, "timeout"));
 }
 
+QTimer* EditorFixture::timer(int number) const
+{
+    const std::array<QTimer*, 5> timers { editor()->Timer1, editor()->Timer2, editor()->Timer3, editor()->Timer4,
+                                          editor()->Timer5 };
+    return timers.at(static_cast<std::size_t>(number - 1));
+}
+
+std::vector<XPButton*> EditorFixture::buttons() const
+{
+    return { form1->XPButton1, form1->XPButton2, form1->XPButton3, form1->XPButton4, form1->XPButton5 };
+}
+
+void EditorFixture::watchButtons(WriteLog& log) const
+{
+    for (XPButton* button : buttons())
+        log.watch(button);
+}
+
 std::string EditorFixture::faces() const
 {
     std::string text;
-    for (XPButton* button : { form1->XPButton1, form1->XPButton2, form1->XPButton3, form1->XPButton4,
-                              form1->XPButton5 }) {
-        if (!text.empty())
-            text += ' ';
-        text += Hex(button->bcol());
-    }
+    for (XPButton* button : buttons())
+        text += (text.empty() ? "" : " ") + Hex(button->bcol());
+    return text;
+}
+
+std::string EditorFixture::captions() const
+{
+    std::string text;
+    for (XPButton* button : buttons())
+        text += (text.empty() ? "" : " ") + Hex(button->fcol());
     return text;
 }
 
 std::string EditorFixture::runningTimers() const
 {
     std::string text;
-    int number = 1;
-    for (QTimer* timer : { editor()->Timer1, editor()->Timer2, editor()->Timer3, editor()->Timer4,
-                           editor()->Timer5 }) {
-        if (timer->isActive()) {
-            if (!text.empty())
-                text += ' ';
-            text += std::to_string(number);
-        }
-        ++number;
+    for (int number = 1; number <= 5; ++number) {
+        if (timer(number)->isActive())
+            text += (text.empty() ? "" : " ") + std::to_string(number);
     }
     return text;
 }

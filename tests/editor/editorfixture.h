@@ -9,7 +9,6 @@
 
 #include <QColor>
 #include <QObject>
-#include <QPointer>
 
 #include <gtest/gtest.h>
 
@@ -47,13 +46,20 @@ protected:
     void TearDown() override;
 
     editoR* editor() const { return form1->editor(); }
-    void answer(std::optional<QColor> choice) { answers.push_back(choice); }
+    /// Clicks `command` with the dialog set to answer `colour` (0x00BBGGRR; nullopt: Cancel).
+    void choose(QPushButton* command, std::optional<std::uint32_t> colour);
     /// Clicks a push button as the user does.
     static void click(QPushButton* button);
     /// Fires a light-show timer once, after checking it is one of the 50 ms timers.
     static void fire(QTimer* timer);
+    /// Timer1 .. Timer5 of the current editor by number.
+    QTimer* timer(int number) const;
+    std::vector<XPButton*> buttons() const;
+    void watchButtons(WriteLog& log) const;
     /// The five buttons' faces as hex, "000000 C0C0C0 ...", XPButton1 first.
     std::string faces() const;
+    /// The five buttons' caption colours, as faces().
+    std::string captions() const;
     /// Which of Timer1 .. Timer5 are running, e.g. "1 2".
     std::string runningTimers() const;
 
