@@ -2,9 +2,7 @@
 
 #include "tests/e2e/harness.h"
 
-using e2e::Cli;
-using e2e::Json;
-using e2e::Tocd;
+using namespace e2e;
 
 TEST(BuddyList, EditsAreConfirmedAndAppearInTheNextSignOn)
 {
@@ -46,22 +44,4 @@ TEST(BuddyList, EditsAreConfirmedAndAppearInTheNextSignOn)
     }
     Cli alice(tocd.Address(), "alice", "pw");
     alice.ExpectArgs("LoggedIn", Json::parse(R"(["alice",["[group]Friends","bob"],[],[],[],"",4])"));
-}
-
-TEST(BuddyList, ABlockedSenderCannotReachTheBlocker)
-{
-    Tocd tocd;
-    Cli alice(tocd.Address(), "alice", "pw");
-    Cli bob(tocd.Address(), "bob", "pw");
-    alice.ExpectOnline();
-    bob.ExpectOnline();
-    bob.Send(Json::array({ "SetPrivacy", 4 }));
-    bob.Send(Json::array({ "BlockUser", "alice" }));
-    bob.ExpectArgs("BuddyBlocked", Json::array({ "alice" }));
-    alice.Send(Json::array({ "SendIM", "bob", "let me in" }));
-    alice.ExpectArgs("Error", Json::array({ 901, "bob is not available" }));
-    bob.Send(Json::array({ "UnblockUser", "alice" }));
-    bob.ExpectArgs("BuddyUnblocked", Json::array({ "alice" }));
-    alice.Send(Json::array({ "SendIM", "bob", "thanks" }));
-    bob.ExpectArgs("InstantMessage", Json::array({ "alice", "thanks", false, " O " }));
 }

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <functional>
-#include <memory>
 #include <optional>
 #include <set>
 #include <string>
@@ -16,76 +15,61 @@ namespace e2e {
 
 using Json = nlohmann::ordered_json;
 
-/// How long any expected line may take. Generous: it bounds a failure, it is not a pause.
+/// How long any expected line may take. Generous: it bounds a failure, it is not a pause. Waits
+/// block on the one process or socket they concern; the others' output queues in their pipes.
 inline constexpr int WaitMs = 10000;
-
-/// Runs the event loop until `done` holds or `timeoutMs` passes; true when it holds. Wakes on
-/// every line a child process prints and on anything a scripted server sees, never on a timer.
-bool WaitUntil(const std::function<bool()>& done, int timeoutMs = WaitMs);
-/// Tells a running WaitUntil to look at its condition again.
-void Progress();
-
-/// Records event names seen over real TCP in this test, for the coverage check.
-void RecordEvents(const std::set<std::string>& names);
 
 /// A tocd on 127.0.0.1, a free port; killed when this goes.
 class Tocd {
 public:
     explicit Tocd(const QStringList& extraArguments = {});
     ~Tocd();
-    Tocd(const Tocd&) = delete;
-    Tocd& operator=(const Tocd&) = delete;
 
     /// "127.0.0.1:<port>".
-    std::string Address() const { return m_address; }
+    std::string Address() const { return "127.0.0.1:" + std::to_string(m_port); }
     int Port() const { return m_port; }
 
 private:
     QProcess m_process;
-    std::string m_address;
     int m_port = 0;
 };
 
-/// One toc-cli process and everything it printed. Expectations search the printed events in
-/// order: each one starts after the line the previous one matched.
+/// One toc-cli process and everything it printed. Expectations search the printed lines in
+/// order: each one starts after the line the previous one matched. The events it saw are recorded
+/// for the coverage check when it goes.
 class Cli {
 public:
     Cli(const std::string& server, const std::string& name, const std::string& password,
         const std::optional<std::string>& profile = std::nullopt);
     ~Cli();
-    Cli(const Cli&) = delete;
-    Cli& operator=(const Cli&) = delete;
 
     /// Writes one command line, e.g. Send({"SendIM", "bob", "hi"}).
-    void Send(const Json& command);
+    void Send(const Json& command) { SendRaw(command.dump()); }
     void SendRaw(const std::string& line);
-    void CloseInput();
+    void CloseInput() { m_process.closeWriteChannel(); }
 
     /// The next event called `name` (whose args satisfy `match`, if given); fails the test and
     /// returns null when none comes in time.
     Json Expect(const std::string& name, const std::function<bool(const Json& args)>& match = {});
     /// The next event called `name` with exactly these args.
-    Json ExpectArgs(const std::string& name, const Json& args);
+    Json ExpectArgs(const std::string& name, const Json& args)
+    {
+        return Expect(name, [&](const Json& a) { return a == args; });
+    }
     /// The next non-event line ({"result": ...} or {"error": ...}).
     Json ExpectReply();
-    /// Signed on: ScreennameFormat then LoggedIn; returns LoggedIn's args.
-    Json ExpectSignOn();
     /// Signed on and visible to others: the server has had toc_init_done, which the control sends
     /// only after LoggedIn has been printed. Returns LoggedIn's args.
     Json ExpectOnline();
 
-    /// Names of the events that are not IncomingPacket, in order, from line `from` on.
-    std::vector<std::string> EventNames(std::size_t from = 0) const;
-    const std::vector<Json>& Lines() const { return m_lines; }
-    std::size_t Cursor() const { return m_cursor; }
-
+    /// Names of the events that are not IncomingPacket, in order.
+    std::vector<std::string> EventNames();
     /// Exit status once finished; nullopt when it does not end in time.
-    std::optional<int> WaitForExit(int timeoutMs = WaitMs);
+    std::optional<int> WaitForExit();
 
 private:
     void readOutput();
-    std::optional<std::size_t> find(const std::function<bool(const Json&)>& match, std::size_t from) const;
-    std::string tail() const;
+    Json take(const std::function<bool(const Json&)>& match, const std::string& what);
 
     QProcess m_process;
     std::string m_name;
@@ -93,6 +77,19 @@ private:
     std::vector<Json> m_lines;
     std::size_t m_cursor = 0;
     std::set<std::string> m_seen;
+};
+
+/// A tocd with alice and bob signed on and visible to each other.
+struct TwoOnline {
+    explicit TwoOnline(const QStringList& tocdArguments = {})
+        : tocd(tocdArguments)
+    {
+        alice.ExpectOnline();
+        bob.ExpectOnline();
+    }
+    Tocd tocd;
+    Cli alice { tocd.Address(), "alice", "pw" };
+    Cli bob { tocd.Address(), "bob", "pw" };
 };
 
 } // namespace e2e

@@ -2,28 +2,11 @@
 
 #include "tests/e2e/harness.h"
 
-using e2e::Cli;
-using e2e::Json;
-using e2e::Tocd;
+using namespace e2e;
 
-namespace {
-
-struct TwoOnline {
-    Tocd tocd;
-    Cli alice { tocd.Address(), "alice", "pw" };
-    Cli bob { tocd.Address(), "bob", "pw" };
-    TwoOnline()
-    {
-        alice.ExpectOnline();
-        bob.ExpectOnline();
-    }
-};
-
-} // namespace
-
-TEST(InstantMessages, HtmlColonsQuotesAndDollarsCrossBothWaysIntact)
+TEST(InstantMessages, HtmlColonsQuotesDollarsAndHighBytesCrossBothWaysIntact)
 {
-    TwoOnline t;
+    TwoOnline t({ QStringLiteral("--bot"), QStringLiteral("echobot") });
     const std::string toBob = R"(<font color="#ff0000">Re: 10:30 "quoted" costs $5 \ (a) [b] {c}</font>)";
     t.alice.Send(Json::array({ "SendIM", "B ob", toBob }));
     t.bob.ExpectArgs("InstantMessage", Json::array({ "alice", toBob, false, " O " }));
@@ -31,30 +14,16 @@ TEST(InstantMessages, HtmlColonsQuotesAndDollarsCrossBothWaysIntact)
     const std::string toAlice = "<i>auto:</i> $HOME is \"away\": 1:2:3";
     t.bob.Send(Json::array({ "SendIM", "alice", toAlice, true }));
     t.alice.ExpectArgs("InstantMessage", Json::array({ "bob", toAlice, true, " O " }));
-}
 
-TEST(InstantMessages, BytesOutsideAsciiArriveAsSent)
-{
-    TwoOnline t;
     // A Latin-1 byte and the two bytes of UTF-8 "é".
     t.alice.SendRaw(R"(["SendIM", "bob", "caf\u00e9 caf\u00c3\u00a9"])");
     t.bob.ExpectArgs("InstantMessage", Json::parse(R"(["alice", "caf\u00e9 caf\u00c3\u00a9", false, " O "])"));
-}
 
-TEST(InstantMessages, OfflineRecipientGives901)
-{
-    TwoOnline t;
+    t.alice.Send(Json::array({ "SendIM", "Echo Bot", toAlice }));
+    t.alice.ExpectArgs("InstantMessage", Json::array({ "echobot", "echo: " + toAlice, false, " O " }));
+
     t.alice.Send(Json::array({ "SendIM", "nobody", "hello?" }));
     t.alice.ExpectArgs("Error", Json::array({ 901, "nobody is not available" }));
-}
-
-TEST(InstantMessages, CommandsJustBeforeEndOfInputStillGoOut)
-{
-    TwoOnline t;
-    t.alice.Send(Json::array({ "SendIM", "bob", "last words" }));
-    t.alice.CloseInput();
-    EXPECT_EQ(t.alice.WaitForExit(), 0);
-    t.bob.ExpectArgs("InstantMessage", Json::array({ "alice", "last words", false, " O " }));
 }
 
 TEST(InstantMessages, BadCommandLinesAreAnsweredAndChangeNothing)
@@ -71,7 +40,7 @@ TEST(InstantMessages, BadCommandLinesAreAnsweredAndChangeNothing)
     t.bob.ExpectArgs("InstantMessage", Json::array({ "alice", "ok", false, " O " }));
 }
 
-TEST(InstantMessages, AScriptMayWriteBeforeTheSignOnCompletes)
+TEST(InstantMessages, AScriptMayWriteBeforeTheSignOnAndEndItsInputAtOnce)
 {
     Tocd tocd;
     Cli bob(tocd.Address(), "bob", "pw");
