@@ -251,23 +251,31 @@ TEST_F(MainWindowTest, LeaveAndAClickOnTheRoomBoxLeaveTheLastChatEvenAfterLeftCh
 
 // ---- Moving Mode ----
 
+// Presses `control` at (5, 5), drags the pointer 20 right and 10 down, releases and moves on; returns
+// how far the control moved while held and where it was left, relative to its start.
+std::pair<QPoint, QPoint> drag(Form1& form, QWidget* control)
+{
+    const QPoint start = control->pos();
+    QTest::mousePress(control, Qt::LeftButton, Qt::NoModifier, QPoint(5, 5));
+    QTest::mouseMove(&form, start + QPoint(25, 15));
+    const QPoint held = control->pos() - start;
+    QTest::mouseRelease(&form, Qt::LeftButton, Qt::NoModifier, start + QPoint(25, 15));
+    QTest::mouseMove(&form, start + QPoint(60, 60));
+    return { held, control->pos() - start };
+}
+
 TEST_F(MainWindowTest, MovingModeDragsEachButtonAndBoxInsteadOfRunningIt)
 {
     signOn();
     joinRoom7();
+    for (QWidget* control : std::initializer_list<QWidget*> { form->XPButton3, form->Text1 })
+        EXPECT_EQ(drag(*form, control), std::make_pair(QPoint(), QPoint())) << control->objectName().toStdString();
+    sock->ClearSent();
     form->q->setChecked(true);
     const std::vector<QWidget*> controls { form->XPButton1, form->XPButton2, form->XPButton3, form->XPButton4,
                                            form->XPButton5, form->Text1, form->Text2, form->Text3, form->Text4 };
-    for (QWidget* control : controls) {
-        // Followed the pointer until the release, and stayed there.
-        const QPoint start = control->pos();
-        QTest::mousePress(control, Qt::LeftButton, Qt::NoModifier, QPoint(5, 5));
-        QTest::mouseMove(form.get(), start + QPoint(25, 15));
-        EXPECT_EQ(control->pos(), start + QPoint(20, 10)) << control->objectName().toStdString();
-        QTest::mouseRelease(form.get(), Qt::LeftButton, Qt::NoModifier, start + QPoint(25, 15));
-        QTest::mouseMove(form.get(), start + QPoint(60, 60));
-        EXPECT_EQ(control->pos(), start + QPoint(20, 10)) << control->objectName().toStdString();
-    }
+    for (QWidget* control : controls)
+        EXPECT_EQ(drag(*form, control), std::make_pair(QPoint(20, 10), QPoint(20, 10))) << control->objectName().toStdString();
     EXPECT_EQ(sock->connectCalls, 1);
     EXPECT_EQ(form->Label1->text(), QStringLiteral("Chat Joined"));
     EXPECT_EQ(sock->State(), toc::SocketState::Connected);
@@ -275,15 +283,8 @@ TEST_F(MainWindowTest, MovingModeDragsEachButtonAndBoxInsteadOfRunningIt)
     EXPECT_TRUE(form->isVisible() && !form->isMinimized());
 }
 
-TEST_F(MainWindowTest, WithoutMovingModeControlsStayPutAndTheBackgroundDragsTheWindow)
+TEST_F(MainWindowTest, PressOnTheBackgroundDragsTheWholeWindow)
 {
-    for (QWidget* control : std::initializer_list<QWidget*> { form->XPButton3, form->Text1 }) {
-        const QPoint start = control->pos();
-        QTest::mousePress(control, Qt::LeftButton, Qt::NoModifier, QPoint(5, 5));
-        QTest::mouseMove(form.get(), start + QPoint(25, 15));
-        QTest::mouseRelease(form.get(), Qt::LeftButton, Qt::NoModifier, start + QPoint(25, 15));
-        EXPECT_EQ(control->pos(), start) << control->objectName().toStdString();
-    }
     const QPoint start = form->pos();
     QTest::mousePress(form->WinIII, Qt::LeftButton, Qt::NoModifier, QPoint(300, 150));
     QTest::mouseMove(form->WinIII, QPoint(340, 180));
@@ -295,17 +296,14 @@ TEST_F(MainWindowTest, WithoutMovingModeControlsStayPutAndTheBackgroundDragsTheW
 
 // ---- Tray ----
 
-TEST_F(MainWindowTest, SendToTrayWithoutATrayMinimisesInstead)
-{
-    ASSERT_FALSE(QSystemTrayIcon::isSystemTrayAvailable());
-    press(form->XPButton5);
-    EXPECT_TRUE(form->isMinimized());
-    EXPECT_TRUE(form->isVisible());
-    EXPECT_FALSE(form->cSysTray1->isVisible());
-}
-
 TEST_F(MainWindowTest, SendToTrayHidesTheWindowAnIMShowsOnlyItsWindowAndADoubleClickBringsItBack)
 {
+    // Without a tray the window could never come back from hiding: it is minimised instead.
+    ASSERT_FALSE(QSystemTrayIcon::isSystemTrayAvailable());
+    press(form->XPButton5);
+    EXPECT_TRUE(form->isMinimized() && form->isVisible());
+    EXPECT_FALSE(form->cSysTray1->isVisible());
+
     reopen<TrayForm1>();
     signOn();
     form->move(120, 80);

@@ -73,15 +73,14 @@ TEST_F(IMWindowTest, ToLabelDrawsOnlyItsLettersOverThePictureAndOverTheSolidPane
     const QImage without = w->grab().toImage();
     w->Label1->show();
     const QImage with = w->grab().toImage();
+    // Lime blended over the picture: red and blue can only fall, green only rise.
     int changed = 0;
     for (int y = label.top(); y <= label.bottom(); ++y) {
         for (int x = label.left(); x <= label.right(); ++x) {
             const QRgb after = with.pixel(x, y);
             const QRgb before = without.pixel(x, y);
             changed += after != before ? 1 : 0;
-            // Lime blended over the picture: red and blue can only fall, green only rise.
-            EXPECT_TRUE(qRed(after) <= qRed(before) + 2 && qBlue(after) <= qBlue(before) + 2
-                        && qGreen(after) + 2 >= qGreen(before))
+            EXPECT_TRUE(qRed(after) <= qRed(before) + 2 && qBlue(after) <= qBlue(before) + 2 && qGreen(after) + 2 >= qGreen(before))
                 << x << "," << y;
         }
     }

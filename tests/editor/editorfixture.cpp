@@ -117,11 +117,31 @@ void EditorFixture::watchButtons(WriteLog& log) const
         log.watch(button);
 }
 
+namespace {
+
+char shade(std::uint32_t colour)
+{
+    switch (colour) {
+    case 0xC0C0C0:
+        return '#';
+    case 0x000000:
+        return '.';
+    case 0x0000FF:
+        return 'r';
+    case 0xFF0000:
+        return 'b';
+    default:
+        return '?';
+    }
+}
+
+} // namespace
+
 std::string EditorFixture::faces() const
 {
     std::string text;
     for (XPButton* button : buttons())
-        text += (text.empty() ? "" : " ") + Hex(button->bcol());
+        text += shade(button->bcol());
     return text;
 }
 
@@ -129,7 +149,7 @@ std::string EditorFixture::captions() const
 {
     std::string text;
     for (XPButton* button : buttons())
-        text += (text.empty() ? "" : " ") + Hex(button->fcol());
+        text += shade(button->fcol());
     return text;
 }
 

@@ -56,9 +56,10 @@ protected:
     QTimer* timer(int number) const;
     std::vector<XPButton*> buttons() const;
     void watchButtons(WriteLog& log) const;
-    /// The five buttons' faces as hex, "000000 C0C0C0 ...", XPButton1 first.
+    /// The five buttons' faces, XPButton1 first, one letter each: '#' silver C0C0C0, '.' black,
+    /// 'r' red 0000FF, 'b' blue FF0000, '?' anything else.
     std::string faces() const;
-    /// The five buttons' caption colours, as faces().
+    /// The five buttons' caption colours, as faces() writes them.
     std::string captions() const;
     /// Which of Timer1 .. Timer5 are running, e.g. "1 2".
     std::string runningTimers() const;

@@ -1,4 +1,3 @@
-#include <array>
 #include <utility>
 #include <vector>
 
@@ -13,144 +12,101 @@
 
 using editor_testing::EditorFixture;
 using editor_testing::WriteLog;
-using Lines = std::vector<std::string>;
 
 namespace {
 
-constexpr std::uint32_t red = 0x0000FF;
-constexpr const char* allBlack = "000000 000000 000000 000000 000000";
-
-} // namespace
+/// One step of a light-show script and what must hold after it; nullptr: not checked.
+struct Step {
+    const char* action; // "start", "stop", "" (nothing) or the timers fired in turn: "45"
+    const char* faces = nullptr;
+    const char* running = nullptr;
+    const char* writes = nullptr; // the buttons' colour writes, "; "-separated
+};
 
 class LightShow : public EditorFixture {
 protected:
     void start() const { click(editor()->Command7); }
     void stop() const { click(editor()->Command8); }
-    /// Fires the timers numbered in `order`, one after another.
-    void fireInTurn(std::initializer_list<int> order) const
+    void play(std::initializer_list<Step> script) const
     {
-        for (int number : order)
-            fire(timer(number));
+        for (const Step& step : script) {
+            SCOPED_TRACE(step.action);
+            WriteLog log;
+            watchButtons(log);
+            const std::string action = step.action;
+            if (action == "start")
+                start();
+            if (action == "stop")
+                stop();
+            for (char number : action == "start" || action == "stop" ? std::string() : action)
+                fire(timer(number - '0'));
+            std::string writes;
+            for (const std::string& line : log.lines)
+                writes += (writes.empty() ? "" : "; ") + line;
+            const std::pair<const char*, std::string> checks[]
+                = { { step.faces, faces() }, { step.running, runningTimers() }, { step.writes, writes } };
+            for (const auto& [expected, actual] : checks) {
+                if (expected) {
+                    EXPECT_EQ(actual, expected);
+                }
+            }
+        }
     }
 };
 
+} // namespace
+
 TEST_F(LightShow, NothingChangesBeforeTheFirstTickThenTheLightVisitsTheButtonsInTurnAndComesBack)
 {
-    struct Step {
-        int fired;
-        const char* faces;
-        const char* running;
-        Lines writes;
-    };
-    const Step steps[] = {
-        { 1, "C0C0C0 000000 000000 000000 000000", "1 2", { "XPButton1 bcol C0C0C0", "XPButton5 bcol 000000" } },
-        { 2, "000000 C0C0C0 000000 000000 000000", "2 3", { "XPButton2 bcol C0C0C0", "XPButton1 bcol 000000" } },
-        { 3, "000000 000000 C0C0C0 000000 000000", "3 4", { "XPButton3 bcol C0C0C0", "XPButton2 bcol 000000" } },
-        { 4, "000000 000000 000000 C0C0C0 000000", "4 5", { "XPButton4 bcol C0C0C0", "XPButton3 bcol 000000" } },
-        { 5, "000000 000000 000000 000000 C0C0C0", "1 5", { "XPButton5 bcol C0C0C0", "XPButton4 bcol 000000" } },
-        { 1, "C0C0C0 000000 000000 000000 000000", "1 2", { "XPButton1 bcol C0C0C0", "XPButton5 bcol 000000" } },
-    };
     for (int number = 1; number <= 5; ++number)
         EXPECT_EQ(timer(number)->interval(), 50);
-    EXPECT_EQ(runningTimers(), "");
-    WriteLog before;
-    watchButtons(before);
-    start();
-    EXPECT_EQ(runningTimers(), "1");
-    EXPECT_EQ(before.lines, Lines {});
-
-    for (const Step& step : steps) {
-        SCOPED_TRACE(step.fired);
-        WriteLog log;
-        watchButtons(log);
-        fire(timer(step.fired));
-        EXPECT_EQ(faces(), step.faces);
-        EXPECT_EQ(runningTimers(), step.running);
-        EXPECT_EQ(log.lines, step.writes);
-    }
+    play({ { "", ".....", "" },
+           { "start", ".....", "1", "" },
+           { "1", "#....", "1 2", "XPButton1 bcol C0C0C0; XPButton5 bcol 000000" },
+           { "2", ".#...", "2 3", "XPButton2 bcol C0C0C0; XPButton1 bcol 000000" },
+           { "3", "..#..", "3 4", "XPButton3 bcol C0C0C0; XPButton2 bcol 000000" },
+           { "4", "...#.", "4 5", "XPButton4 bcol C0C0C0; XPButton3 bcol 000000" },
+           { "5", "....#", "1 5", "XPButton5 bcol C0C0C0; XPButton4 bcol 000000" },
+           { "1", "#....", "1 2", "XPButton1 bcol C0C0C0; XPButton5 bcol 000000" } });
 }
 
 TEST_F(LightShow, StartAgainWhileTimer1RunsChangesNothingAndTwoTimersDueTogetherMoveTheLightByOne)
 {
     // That the schedule is kept shows only against the clock: see AdvancesAboutEveryFiftyMilliseconds.
-    start();
-    start();
-    EXPECT_EQ(runningTimers(), "1");
-    EXPECT_EQ(faces(), allBlack);
-    fire(timer(1));
-    start();
-    EXPECT_EQ(runningTimers(), "1 2");
-    EXPECT_EQ(faces(), "C0C0C0 000000 000000 000000 000000");
-
-    // Timer2 ticks again before Timer3's first tick: the same colours, nothing else moves.
-    fireInTurn({ 2, 2 });
-    EXPECT_EQ(faces(), "000000 C0C0C0 000000 000000 000000");
-    EXPECT_EQ(runningTimers(), "2 3");
-    fire(timer(3));
-    EXPECT_EQ(faces(), "000000 000000 C0C0C0 000000 000000");
-    EXPECT_EQ(runningTimers(), "3 4");
+    // Timer2 ticking again before Timer3's first tick keeps the same colours; nothing else moves.
+    play({ { "start", ".....", "1" }, { "start", ".....", "1", "" }, { "1", "#....", "1 2" },
+           { "start", "#....", "1 2", "" }, { "22", ".#...", "2 3" }, { "3", "..#..", "3 4" } });
 }
 
 TEST_F(LightShow, StartAgainAfterTheHandOverRunsASecondLight)
 {
     // The firing order is the real one for a second Start 10 ms after Timer3's tick: the first
     // chain's timers fall due at 200, 250, 300 ms, the second chain's at 210, 260, 310 ms.
-    start();
-    fireInTurn({ 1, 2, 3 });
-    start();
-    EXPECT_EQ(runningTimers(), "1 3 4");
-    fireInTurn({ 4, 1 });
-    EXPECT_EQ(faces(), "C0C0C0 000000 000000 C0C0C0 000000");
-    EXPECT_EQ(runningTimers(), "1 2 4");
-    fireInTurn({ 4, 2 });
-    EXPECT_EQ(faces(), "000000 C0C0C0 000000 C0C0C0 000000");
-    fireInTurn({ 5, 3 });
-    EXPECT_EQ(faces(), "000000 000000 C0C0C0 000000 C0C0C0");
-    EXPECT_EQ(runningTimers(), "1 3 4 5");
-    stop();
-    EXPECT_EQ(runningTimers(), "");
-    EXPECT_EQ(faces(), allBlack);
+    play({ { "start" }, { "123" }, { "start", nullptr, "1 3 4" }, { "41", "#..#.", "1 2 4" }, { "42", ".#.#." },
+           { "53", "..#.#", "1 3 4 5" }, { "stop", ".....", "" } });
 }
 
 TEST_F(LightShow, SecondStartJustBehindTheLightMergesIntoIt)
 {
-    start();
-    fireInTurn({ 1, 2, 3, 4 });
-    start();
-    EXPECT_EQ(runningTimers(), "1 4 5");
     // Timer5 finds Timer1 already running and leaves it be; Timer1 then takes Timer5 away.
-    fire(timer(5));
-    EXPECT_EQ(runningTimers(), "1 5");
-    fire(timer(1));
-    EXPECT_EQ(faces(), "C0C0C0 000000 000000 000000 000000");
-    EXPECT_EQ(runningTimers(), "1 2");
+    play({ { "start" }, { "1234" }, { "start", nullptr, "1 4 5" }, { "5", nullptr, "1 5" }, { "1", "#....", "1 2" } });
 }
 
 TEST_F(LightShow, StopBlackensAllFiveFacesEvenWhenStopped)
 {
-    choose(editor()->Command3, red);
-    WriteLog log;
-    watchButtons(log);
-    stop();
-    EXPECT_EQ(log.lines, (Lines { "XPButton1 bcol 000000", "XPButton2 bcol 000000", "XPButton3 bcol 000000",
-                                  "XPButton4 bcol 000000", "XPButton5 bcol 000000" }));
-    EXPECT_EQ(runningTimers(), "");
+    choose(editor()->Command3, 0x0000FF);
+    play({ { "stop", ".....", "",
+             "XPButton1 bcol 000000; XPButton2 bcol 000000; XPButton3 bcol 000000; XPButton4 bcol 000000; "
+             "XPButton5 bcol 000000" } });
 }
 
 TEST_F(LightShow, ButtonColourIsOverwrittenAsTheLightPassesAndCaptionsAreLeftAlone)
 {
-    choose(editor()->Command4, red);
-    start();
-    fire(timer(1));
-    choose(editor()->Command3, red);
-    EXPECT_EQ(faces(), "0000FF 0000FF 0000FF 0000FF 0000FF");
-    fire(timer(2));
-    EXPECT_EQ(faces(), "000000 C0C0C0 0000FF 0000FF 0000FF");
-    fireInTurn({ 3, 4, 5, 1 });
-    EXPECT_EQ(faces(), "C0C0C0 000000 000000 000000 000000");
-    stop();
-    EXPECT_EQ(faces(), allBlack);
-    EXPECT_EQ(captions(), "0000FF 0000FF 0000FF 0000FF 0000FF");
+    choose(editor()->Command4, 0x0000FF);
+    play({ { "start" }, { "1" } });
+    choose(editor()->Command3, 0x0000FF);
+    play({ { "", "rrrrr" }, { "2", ".#rrr" }, { "3451", "#...." }, { "stop", "....." } });
+    EXPECT_EQ(captions(), "rrrrr");
 }
 
 TEST_F(LightShow, RunsOnWhileTheEditorIsHidden)
@@ -160,7 +116,7 @@ TEST_F(LightShow, RunsOnWhileTheEditorIsHidden)
     QTest::mouseClick(form1->ed, Qt::LeftButton);
     ASSERT_FALSE(shown->isVisible());
     fire(timer(1));
-    EXPECT_EQ(faces(), "C0C0C0 000000 000000 000000 000000");
+    EXPECT_EQ(faces(), "#....");
     QTest::mouseClick(form1->ed, Qt::LeftButton);
     EXPECT_EQ(editor(), shown);
     EXPECT_TRUE(shown->isVisible());
