@@ -76,6 +76,8 @@ const MessageCase messageCases[] = {
       "JoinedChat(\"Lobby\", 0)\nJoinedChat(\"Other\", 5)\nLastChatID 5\nroom 0 \"Lobby\"\nroom 5 \"Other\"\n" },
     { "RoomWithIDZeroIsLeft", { "CHAT_JOIN:0:Lobby", "CHAT_JOIN:5:Other", "CHAT_LEFT:0" },
       "JoinedChat(\"Lobby\", 0)\nJoinedChat(\"Other\", 5)\nLeftChat(0)\nLastChatID 5\nroom 5 \"Other\"\n" },
+    { "RoomWithIDZeroIsLeftFromAnySlot", { "CHAT_JOIN:5:Other", "CHAT_JOIN:0:Lobby", "CHAT_LEFT:5", "CHAT_LEFT:0" },
+      "JoinedChat(\"Other\", 5)\nJoinedChat(\"Lobby\", 0)\nLeftChat(5)\nLeftChat(0)\n" },
     // A nameless join raises nothing but still holds its slot.
     { "ChatJoinWithoutNameIsSilent", { "CHAT_JOIN:9" }, "LastChatID 9\nroom 9 \"\"\n" },
     { "ChatJoinWithoutName", { "CHAT_JOIN:9", "CHAT_JOIN:5:Next" },
