@@ -18,7 +18,7 @@ std::function<bool(const Json&)> online(const char* name, const char* userClass,
 
 } // namespace
 
-TEST(Presence, ArrivalAwayIdleCapabilitiesAndDepartureReachWatchers)
+TEST(Presence, ArrivalAwayIdleCapabilitiesWarningsAndDepartureReachWatchers)
 {
     Tocd tocd;
     Cli alice(tocd.Address(), "alice", "pw");
@@ -44,29 +44,21 @@ TEST(Presence, ArrivalAwayIdleCapabilitiesAndDepartureReachWatchers)
         alice.Send(Json::array({ "GetStatus", "bob" }));
         alice.Expect("BuddyUpdate", online("bob", " O ", 0, 5));
 
+        alice.Send(Json::array({ "WarnUser", "B ob", false }));
+        const Json first = bob.Expect("Warned", [](const Json& a) { return a[1] == "alice"; });
+        ASSERT_TRUE(first.is_array());
+        const int level = std::stoi(first[0].get<std::string>());
+        EXPECT_GT(level, 0);
+        alice.Expect("BuddyUpdate", online("bob", " O ", level, 5));
+        alice.Send(Json::array({ "WarnUser", "bob", true }));
+        const Json second = bob.Expect("Warned", [](const Json& a) { return a[1] == ""; });
+        ASSERT_TRUE(second.is_array());
+        EXPECT_GT(std::stoi(second[0].get<std::string>()), level);
+
         bob.CloseInput();
         EXPECT_EQ(bob.WaitForExit(), 0);
     }
     alice.ExpectArgs("BuddyUpdate", Json::array({ "bob", false, 0, 0, 0, "   " }));
-}
-
-TEST(Presence, WarningsReachTheWarnedAndTheirWatchers)
-{
-    TwoOnline t;
-    t.alice.Send(Json::array({ "AddBuddy", "Friends", "bob" }));
-    t.alice.Expect("BuddyAdded");
-
-    t.alice.Send(Json::array({ "WarnUser", "B ob", false }));
-    const Json first = t.bob.Expect("Warned", [](const Json& a) { return a[1] == "alice"; });
-    ASSERT_TRUE(first.is_array());
-    const int level = std::stoi(first[0].get<std::string>());
-    EXPECT_GT(level, 0);
-    t.alice.Expect("BuddyUpdate", [&](const Json& a) { return a[0] == "bob" && a[2] == level; });
-
-    t.alice.Send(Json::array({ "WarnUser", "bob", true }));
-    const Json second = t.bob.Expect("Warned", [](const Json& a) { return a[1] == ""; });
-    ASSERT_TRUE(second.is_array());
-    EXPECT_GT(std::stoi(second[0].get<std::string>()), level);
 }
 
 TEST(Presence, FormattedNameAndPasswordChange)

@@ -26,10 +26,11 @@ std::string fetch(int port, const std::string& path)
 
 } // namespace
 
-TEST(SignOn, FramesAndEventsArriveInOrderAndKeepAlivesAreAnswered)
+TEST(SignOn, FramesEventsAndProfileArriveInOrderAndKeepAlivesAreAnswered)
 {
     Tocd tocd({ QStringLiteral("--keepalive"), QStringLiteral("1") });
-    Cli alice(tocd.Address(), "Alice", "secret");
+    const std::string profile = "<b>Idle</b> since 10:30, \"back\" soon; $0 \\o/";
+    Cli alice(tocd.Address(), "Alice", "secret", profile);
     // Every frame of the sign-on, byte for byte, as the control reported it.
     alice.ExpectArgs("IncomingPacket", J(R"(["*\u0001\u0000\u0000\u0000\u0004\u0000\u0000\u0000\u0001"])"));
     alice.ExpectArgs("IncomingPacket", J(R"(["*\u0002\u0000\u0001\u0000\u000eSIGN_ON:TOC2.0"])"));
@@ -46,6 +47,12 @@ TEST(SignOn, FramesAndEventsArriveInOrderAndKeepAlivesAreAnswered)
     bob.ExpectOnline();
     bob.Send(Json::array({ "GetStatus", "Alice" }));
     bob.Expect("BuddyUpdate", [](const Json& a) { return a[0] == "alice" && a[1] == true && a[5] == " O "; });
+    // The profile set at sign-on, for others to read.
+    bob.Send(Json::array({ "GetProfile", "Alice" }));
+    const Json url = bob.Expect("UserProfile");
+    ASSERT_TRUE(url.is_array() && url[0].is_string());
+    const std::string page = fetch(tocd.Port(), url[0].get<std::string>());
+    EXPECT_NE(page.find(profile), std::string::npos) << page;
 
     const auto keepAlive = [](const Json& a) {
         const std::string frame = a[0].get<std::string>();
@@ -79,19 +86,4 @@ TEST(SignOn, WrongPasswordOrNoServerGiveWinsockErrorAndStatusOne)
     Cli nobody("127.0.0.1:" + std::to_string(freePort), "dan", "pw");
     nobody.Expect("WinsockError");
     EXPECT_EQ(nobody.WaitForExit(), 1);
-}
-
-TEST(SignOn, ProfileIsSetAtSignOnForOthersToRead)
-{
-    Tocd tocd;
-    const std::string profile = "<b>Idle</b> since 10:30, \"back\" soon; $0 \\o/";
-    Cli alice(tocd.Address(), "alice", "pw", profile);
-    alice.ExpectOnline();
-    Cli bob(tocd.Address(), "bob", "pw");
-    bob.ExpectOnline();
-    bob.Send(Json::array({ "GetProfile", "Alice" }));
-    const Json url = bob.Expect("UserProfile");
-    ASSERT_TRUE(url.is_array() && url[0].is_string());
-    const std::string page = fetch(tocd.Port(), url[0].get<std::string>());
-    EXPECT_NE(page.find(profile), std::string::npos) << page;
 }
