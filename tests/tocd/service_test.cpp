@@ -35,6 +35,7 @@ TEST_F(ServiceTest, ListEditsAreConfirmedAndShowInTheNextConfig)
 TEST_F(ServiceTest, RefusedCommandsAreAnsweredAndTheConnectionStays)
 {
     const std::pair<std::string_view, Lines> rows[] = {
+        { "toc_bogus 1 2", { "ERROR:913:internal server error" } },
         { "toc2_new_buddies \"g:Buddies\nb:bad:name:alias:x\nb:ok:ali:as\n\"",
             { "INSERTED2:g:Buddies", "ERROR:911", "ERROR:911" } },
         { "toc2_new_group \"\"", { "ERROR:911" } },
@@ -62,7 +63,6 @@ TEST_F(ServiceTest, RefusedCommandsAreAnsweredAndTheConnectionStays)
         { "toc_chat_join 4 \"   \"", { "ERROR:911" } },
         { "toc_chat_join 4 \"a:b\"", { "ERROR:951:a:b" } },
         { "toc_chat_join four \"a\"", { "ERROR:911" } },
-        { "toc_bogus 1 2", { "ERROR:913:internal server error" } },
         { "", {} },
     };
     Client& alice = online("alice");
@@ -95,12 +95,12 @@ TEST_F(ServiceTest, WatcherSigningOnLaterHearsOfBuddiesAlreadyOnline)
 {
     online("Alice").command("toc_set_caps \"09461343-4C7F-11D1-8222-444553540000\"");
     Client& bob = online("bob");
-    bob.command("toc2_new_buddies \"g:B\nb:alice\nb:carol\n\"");
+    bob.commands({ "toc2_new_buddies \"g:B\nb:alice\nb:carol\n\"", "toc_get_info ALICE" });
     const Lines presence = { "UPDATE_BUDDY2:Alice:T:0:1700000000:0: O :",
         "BUDDY_CAPS2:Alice:09461343-4C7F-11D1-8222-444553540000" };
     EXPECT_EQ(bob.messages(),
         (Lines { "INSERTED2:g:B", "INSERTED2:b::alice:B", "INSERTED2:b::carol:B", presence[0],
-            presence[1] }));
+            presence[1], "GOTO_URL:profile:info?user=alice" }));
     bob.session.disconnect();
 
     Client& bobAgain = connect();
@@ -119,15 +119,15 @@ TEST_F(ServiceTest, PresenceChangesReachWatchers)
 
     alice.commands({ "toc_set_away \"out to lunch\"", "toc_set_idle 600" });
     clock += 120;
-    bob.commands({ "toc_get_status alice", "toc_get_info ALICE" });
+    bob.command("toc_get_status alice");
     alice.commands(
         { "toc_set_caps a b", "toc_set_away", "toc_set_idle 0", "toc_format_nickname \"Al Ice\"" });
     alice.session.disconnect();
     EXPECT_EQ(bob.messages(),
         (Lines { "UPDATE_BUDDY2:alice:T:0:1700000000:0: OU:",
             "UPDATE_BUDDY2:alice:T:0:1700000000:10: OU:",
-            "UPDATE_BUDDY2:alice:T:0:1700000000:12: OU:", "GOTO_URL:profile:info?user=alice",
-            "BUDDY_CAPS2:alice:a,b", "UPDATE_BUDDY2:alice:T:0:1700000000:12: O :",
+            "UPDATE_BUDDY2:alice:T:0:1700000000:12: OU:", "BUDDY_CAPS2:alice:a,b",
+            "UPDATE_BUDDY2:alice:T:0:1700000000:12: O :",
             "UPDATE_BUDDY2:alice:T:0:1700000000:0: O :",
             "UPDATE_BUDDY2:Al Ice:T:0:1700000000:0: O :", "UPDATE_BUDDY2:alice:F:0:0:0:   :" }));
     EXPECT_EQ(alice.messages(), (Lines { "ADMIN_NICK_STATUS:0", "NICK:Al Ice" }));
