@@ -63,13 +63,19 @@ using S = std::string;
 using V = std::vector<std::string>;
 
 void EventRecorder::JoinedChat(const S& c, std::int32_t id) { add("JoinedChat", args(c, L { id })); }
-void EventRecorder::ChatMessage(std::int32_t id, const S& u, const S& m) { add("ChatMessage", args(L { id }, u, m)); }
+void EventRecorder::ChatMessage(std::int32_t id, const S& u, const S& m)
+{
+    add("ChatMessage", args(L { id }, u, m));
+}
 void EventRecorder::ChatInvite(const S& c, std::int32_t id, const S& f, const S& m)
 {
     add("ChatInvite", args(c, L { id }, f, m));
 }
 void EventRecorder::LeftChat(std::int32_t id) { add("LeftChat", args(L { id })); }
-void EventRecorder::ChatUserUpdate(const S& u, bool in, std::int32_t id) { add("ChatUserUpdate", args(u, in, L { id })); }
+void EventRecorder::ChatUserUpdate(const S& u, bool in, std::int32_t id)
+{
+    add("ChatUserUpdate", args(u, in, L { id }));
+}
 void EventRecorder::BuddyUpdate(const S& u, bool on, std::int16_t w, std::int32_t t, std::int32_t i, const S& c)
 {
     add("BuddyUpdate", args(u, on, L { w }, L { t }, L { i }, c));

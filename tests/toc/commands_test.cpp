@@ -17,8 +17,8 @@ namespace {
 
 // Rooms joined before the command: Room0..Room4 with IDs 100..104; "Lobby" with ID 0 then "Other".
 const std::string None;
-const std::string Five = Data("CHAT_JOIN:100:Room0") + Data("CHAT_JOIN:101:Room1") + Data("CHAT_JOIN:102:Room2")
-    + Data("CHAT_JOIN:103:Room3") + Data("CHAT_JOIN:104:Room4");
+const std::string Five = Data("CHAT_JOIN:100:Room0") + Data("CHAT_JOIN:101:Room1")
+    + Data("CHAT_JOIN:102:Room2") + Data("CHAT_JOIN:103:Room3") + Data("CHAT_JOIN:104:Room4");
 const std::string Zero = Data("CHAT_JOIN:0:Lobby") + Data("CHAT_JOIN:7:Other");
 const std::string ZeroLeft = Zero + Data("CHAT_LEFT:0");
 

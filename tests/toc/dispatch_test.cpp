@@ -34,7 +34,8 @@ const DispatchCase dispatchCases[] = {
     { "KeepAlivePayloadIsIgnored", Frame(5, "xyz", 9), "IncomingPacket(9 bytes)\n", std::string("*\x05\x00\x00\x00\x00", 6) },
     { "ErrorAndSignOffFramesOnlyReported", Frame(3, "ERROR:901:joe") + Frame(4, ""),
       "IncomingPacket(19 bytes)\nIncomingPacket(6 bytes)\n", "" },
-    { "UnknownTypesReportTheTypeByteItself", Frame(9, "IM_IN_ENC2:joe:F:x:x:x:x:x:x:hi") + Frame(0, "") + Frame(255, "") + Frame(':', ""),
+    { "UnknownTypesReportTheTypeByteItself",
+      Frame(9, "IM_IN_ENC2:joe:F:x:x:x:x:x:x:hi") + Frame(0, "") + Frame(255, "") + Frame(':', ""),
       "IncomingPacket(37 bytes)\nError(0, \"Unknown Channel Detected: \\x09\")\n"
       "IncomingPacket(6 bytes)\nError(0, \"Unknown Channel Detected: \\x00\")\n"
       "IncomingPacket(6 bytes)\nError(0, \"Unknown Channel Detected: \\xff\")\n"
