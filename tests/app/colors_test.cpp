@@ -1,12 +1,4 @@
-#include <QApplication>
-#include <QCheckBox>
-#include <QLineEdit>
-#include <QListWidget>
-#include <QPalette>
-
-#include <gtest/gtest.h>
-
-#include "app/colors.h"
+#include "tests/app/windowfixture.h"
 
 namespace {
 

@@ -1,11 +1,3 @@
-#include <QCheckBox>
-#include <QGroupBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QListWidget>
-#include <QTimer>
-
-#include "app/colors.h"
 #include "editor/editor.h"
 #include "tests/app/windowfixture.h"
 

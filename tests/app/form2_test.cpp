@@ -1,9 +1,3 @@
-#include <QLabel>
-#include <QLineEdit>
-#include <QListWidget>
-#include <QPushButton>
-
-#include "app/colors.h"
 #include "tests/app/windowfixture.h"
 
 namespace windows_test {

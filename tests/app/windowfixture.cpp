@@ -1,8 +1,5 @@
 #include "tests/app/windowfixture.h"
 
-#include <QLabel>
-#include <QLineEdit>
-
 namespace windows_test {
 
 using testing_support::Data;

@@ -6,10 +6,18 @@
 #include <vector>
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
+#include "app/colors.h"
 #include "app/form1.h"
 #include "app/form2.h"
 #include "app/xpbutton.h"

@@ -1,9 +1,5 @@
 #include <QSignalSpy>
-#include <QTest>
 
-#include <gtest/gtest.h>
-
-#include "app/xpbutton.h"
 #include "tests/app/windowfixture.h"
 
 namespace {

@@ -1,16 +1,3 @@
-#include <QApplication>
-#include <QCheckBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QListWidget>
-#include <QPointer>
-#include <QPushButton>
-#include <QTest>
-#include <QTimer>
-
-#include "app/colors.h"
-#include "app/form2.h"
-#include "app/xpbutton.h"
 #include "editor/colordialog.h"
 #include "editorfixture.h"
 
@@ -30,15 +17,15 @@ std::string pixel(QWidget* window, QPoint at) { return Hex(FromQColor(window->gr
 
 // Presses where the user would on the main window, drags by `by`, releases; returns how far the
 // window moved.
-QPoint dragMainWindowAt(Form1* form1, QPoint at, QPoint by)
+QPoint dragMainWindowAt(Form1* form, QPoint at, QPoint by)
 {
-    QWidget* under = form1->childAt(at) ? form1->childAt(at) : form1;
-    const QPoint local = under->mapFrom(form1, at);
-    const QPoint before = form1->pos();
+    QWidget* under = form->childAt(at) ? form->childAt(at) : form;
+    const QPoint local = under->mapFrom(form, at);
+    const QPoint before = form->pos();
     QTest::mousePress(under, Qt::LeftButton, {}, local);
     QTest::mouseMove(under, local + by);
     QTest::mouseRelease(under, Qt::LeftButton, {}, local + by);
-    return form1->pos() - before;
+    return form->pos() - before;
 }
 
 } // namespace
@@ -98,7 +85,7 @@ TEST_F(EditorWindow, IsBuiltFromItsTable)
 TEST_F(ColourCommands, TextboxCommandsReachTheSevenBoxesInOrderButNotIMs)
 {
     Form2* form2 = Form2::instance();
-    const std::vector<QWidget*> boxes { form1->Text1, form1->Text2, form1->Text3, form1->Text4,
+    const std::vector<QWidget*> boxes { form->Text1, form->Text2, form->Text3, form->Text4,
                                         form2->Text1, form2->USER,  form2->List1 };
     const Lines order { "Form1.Text1 palette", "Form1.Text2 palette", "Form1.Text3 palette", "Form1.Text4 palette",
                         "Form2.Text1 palette", "Form2.USER palette",  "Form2.List1 palette" };
@@ -111,9 +98,9 @@ TEST_F(ColourCommands, TextboxCommandsReachTheSevenBoxesInOrderButNotIMs)
     WriteLog log;
     for (QWidget* box : boxes)
         log.watch(box);
-    log.watch(form1->IMs);
-    const std::uint32_t imsBack = BackColor(form1->IMs);
-    const std::uint32_t imsFore = ForeColor(form1->IMs);
+    log.watch(form->IMs);
+    const std::uint32_t imsBack = BackColor(form->IMs);
+    const std::uint32_t imsFore = ForeColor(form->IMs);
 
     choose(editor()->Command1, red);
     EXPECT_EQ(log.lines, order);
@@ -122,8 +109,8 @@ TEST_F(ColourCommands, TextboxCommandsReachTheSevenBoxesInOrderButNotIMs)
     choose(editor()->Command2, blue);
     EXPECT_EQ(log.lines, order);
     EXPECT_EQ(colours(), "0000FF/FF0000 0000FF/FF0000 0000FF/FF0000 0000FF/FF0000 0000FF/FF0000 0000FF/FF0000 0000FF/FF0000 ");
-    EXPECT_EQ(BackColor(form1->IMs), imsBack);
-    EXPECT_EQ(ForeColor(form1->IMs), imsFore);
+    EXPECT_EQ(BackColor(form->IMs), imsBack);
+    EXPECT_EQ(ForeColor(form->IMs), imsFore);
 }
 
 TEST_F(ColourCommands, CancelAppliesTheLastConfirmedColourWhichIsBlackOnFirstUse)
@@ -131,17 +118,17 @@ TEST_F(ColourCommands, CancelAppliesTheLastConfirmedColourWhichIsBlackOnFirstUse
     choose(editor()->Command2, std::nullopt);
     choose(editor()->Command4, std::nullopt);
     choose(editor()->Command6, std::nullopt);
-    EXPECT_EQ(Hex(ForeColor(form1->Text1)), "000000");
+    EXPECT_EQ(Hex(ForeColor(form->Text1)), "000000");
     EXPECT_EQ(Hex(ForeColor(Form2::instance()->List1)), "000000");
     EXPECT_EQ(captions(), allBlack);
-    EXPECT_EQ(pixel(form1.get(), QPoint(200, 150)), "000000");
+    EXPECT_EQ(pixel(form.get(), QPoint(200, 150)), "000000");
     EXPECT_EQ(Hex(BackColor(Form2::instance()->xx)), "000000");
 
     // The dialog opens at the colour last confirmed in any command, and Cancel applies it again.
     choose(editor()->Command3, blue);
     choose(editor()->Command2, std::nullopt);
     EXPECT_EQ(dialogStartedAt, (std::vector<std::uint32_t> { 0x000000, 0x000000, 0x000000, 0x000000, blue }));
-    EXPECT_EQ(Hex(ForeColor(form1->Text2)), Hex(blue));
+    EXPECT_EQ(Hex(ForeColor(form->Text2)), Hex(blue));
     EXPECT_EQ(Hex(ForeColor(Form2::instance()->USER)), Hex(blue));
 }
 
@@ -156,7 +143,7 @@ TEST_F(ColourCommands, ButtonColorAndButtonFontColorWriteTheFiveButtonsInOrder)
                                   "XPButton2 fcol FF0000", "XPButton3 fcol FF0000", "XPButton4 fcol FF0000",
                                   "XPButton5 fcol FF0000" }));
     // What the user sees: the face is drawn in the chosen colour.
-    EXPECT_EQ(pixel(form1.get(), form1->XPButton3->geometry().topLeft() + QPoint(4, 4)), Hex(red));
+    EXPECT_EQ(pixel(form.get(), form->XPButton3->geometry().topLeft() + QPoint(4, 4)), Hex(red));
 }
 
 TEST_F(ColourCommands, ColourGivenBeforeTheIMWindowExistedWaitsInItHidden)
@@ -181,56 +168,56 @@ TEST_F(BackgroundCommands, PickColorCoversBothPicturesAndUseTargetImageBringsThe
 {
     Form2* form2 = Form2::instance();
     // In picture mode, Use Target Image changes nothing visible.
-    const QImage mainBefore = form1->grab().toImage();
+    const QImage mainBefore = form->grab().toImage();
     const QImage imsBefore = form2->grab().toImage();
     click(editor()->Command5);
-    EXPECT_EQ(form1->grab().toImage(), mainBefore);
+    EXPECT_EQ(form->grab().toImage(), mainBefore);
     EXPECT_EQ(form2->grab().toImage(), imsBefore);
 
     WriteLog log;
-    for (QWidget* target : std::initializer_list<QWidget*> { form1->xx, form2->xx, form1->ed, form1->q, form1->WinIII,
+    for (QWidget* target : std::initializer_list<QWidget*> { form->xx, form2->xx, form->ed, form->q, form->WinIII,
                                                              form2->WinIII })
         log.watch(target);
     choose(editor()->Command6, red);
     EXPECT_EQ(log.lines, (Lines { "Form1.xx palette", "Form2.xx palette", "Form1.ed palette", "Form1.q palette",
                                   "Form1.xx shown", "Form2.xx shown", "Form1.WinIII hidden", "Form2.WinIII hidden" }));
-    EXPECT_EQ(Hex(BackColor(form1->ed)), Hex(red));
-    EXPECT_EQ(Hex(BackColor(form1->q)), Hex(red));
+    EXPECT_EQ(Hex(BackColor(form->ed)), Hex(red));
+    EXPECT_EQ(Hex(BackColor(form->q)), Hex(red));
     // The panel covers the picture and nothing else: every control stays above it.
-    EXPECT_EQ(form1->childAt(200, 150), form1->xx);
-    EXPECT_EQ(form1->childAt(form1->Text3->geometry().center()), form1->Text3);
-    EXPECT_EQ(form1->childAt(form1->XPButton5->geometry().center()), form1->XPButton5);
+    EXPECT_EQ(form->childAt(200, 150), form->xx);
+    EXPECT_EQ(form->childAt(form->Text3->geometry().center()), form->Text3);
+    EXPECT_EQ(form->childAt(form->XPButton5->geometry().center()), form->XPButton5);
     EXPECT_EQ(form2->childAt(form2->Label1->geometry().center()), form2->Label1);
-    EXPECT_EQ(pixel(form1.get(), QPoint(200, 150)), Hex(red));
-    EXPECT_EQ(pixel(form1.get(), QPoint(340, 20)), Hex(red));
+    EXPECT_EQ(pixel(form.get(), QPoint(200, 150)), Hex(red));
+    EXPECT_EQ(pixel(form.get(), QPoint(340, 20)), Hex(red));
 
     log.lines.clear();
     click(editor()->Command5);
     EXPECT_EQ(log.lines, (Lines { "Form1.WinIII shown", "Form1.q palette", "Form1.ed palette", "Form2.WinIII shown",
                                   "Form2.xx hidden", "Form1.xx hidden" }));
-    EXPECT_EQ(Hex(BackColor(form1->q)), "000000");
-    EXPECT_EQ(Hex(BackColor(form1->ed)), "000000");
-    EXPECT_EQ(form1->childAt(200, 150), form1->WinIII);
-    EXPECT_NE(pixel(form1.get(), QPoint(200, 150)), Hex(red));
+    EXPECT_EQ(Hex(BackColor(form->q)), "000000");
+    EXPECT_EQ(Hex(BackColor(form->ed)), "000000");
+    EXPECT_EQ(form->childAt(200, 150), form->WinIII);
+    EXPECT_NE(pixel(form.get(), QPoint(200, 150)), Hex(red));
     // The panels keep their colour, hidden.
-    EXPECT_EQ(Hex(BackColor(form1->xx)), Hex(red));
+    EXPECT_EQ(Hex(BackColor(form->xx)), Hex(red));
     EXPECT_EQ(Hex(BackColor(form2->xx)), Hex(red));
 
     // A later Pick Color covers the pictures again, with the new colour.
     choose(editor()->Command6, green);
-    EXPECT_TRUE(form1->WinIII->isHidden() && form2->WinIII->isHidden());
-    EXPECT_EQ(pixel(form1.get(), QPoint(200, 150)), Hex(green));
+    EXPECT_TRUE(form->WinIII->isHidden() && form2->WinIII->isHidden());
+    EXPECT_EQ(pixel(form.get(), QPoint(200, 150)), Hex(green));
     EXPECT_EQ(pixel(form2, QPoint(340, 140)), Hex(green));
 }
 
 TEST_F(BackgroundCommands, SolidModeTakesTheBackgroundDragAwayUntilUseTargetImage)
 {
     const QPoint background(200, 150);
-    ASSERT_EQ(dragMainWindowAt(form1.get(), background, QPoint(30, 20)), QPoint(30, 20));
+    ASSERT_EQ(dragMainWindowAt(form.get(), background, QPoint(30, 20)), QPoint(30, 20));
     choose(editor()->Command6, red);
-    EXPECT_EQ(dragMainWindowAt(form1.get(), background, QPoint(30, 20)), QPoint(0, 0));
+    EXPECT_EQ(dragMainWindowAt(form.get(), background, QPoint(30, 20)), QPoint(0, 0));
     click(editor()->Command5);
-    EXPECT_EQ(dragMainWindowAt(form1.get(), background, QPoint(-10, 25)), QPoint(-10, 25));
+    EXPECT_EQ(dragMainWindowAt(form.get(), background, QPoint(-10, 25)), QPoint(-10, 25));
 }
 
 TEST_F(EditorClosing, UnchecksEditModeStopsTheShowKeepsCaptionsAndLeavesAFreshEditor)
@@ -243,13 +230,13 @@ TEST_F(EditorClosing, UnchecksEditModeStopsTheShowKeepsCaptionsAndLeavesAFreshEd
     ASSERT_EQ(faces(), "#bbb.");
 
     first->close();
-    EXPECT_FALSE(form1->ed->isChecked());
+    EXPECT_FALSE(form->ed->isChecked());
     EXPECT_EQ(faces(), allBlack);
     EXPECT_EQ(captions(), "rrrrr");
     ASSERT_FALSE(first.isNull());
     EXPECT_EQ(runningTimers(), "");
 
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    windows_test::flushDeletes();
     EXPECT_TRUE(first.isNull());
     editoR* fresh = editor();
     ASSERT_NE(fresh, nullptr);
@@ -257,11 +244,11 @@ TEST_F(EditorClosing, UnchecksEditModeStopsTheShowKeepsCaptionsAndLeavesAFreshEd
     EXPECT_EQ(runningTimers(), "");
     EXPECT_EQ(fresh->CD->Color(), 0x000000u);
 
-    QTest::mouseClick(form1->ed, Qt::LeftButton);
+    QTest::mouseClick(form->ed, Qt::LeftButton);
     EXPECT_TRUE(fresh->isVisible());
     choose(fresh->Command2, std::nullopt);
     EXPECT_EQ(dialogStartedAt.back(), 0x000000u);
-    EXPECT_EQ(Hex(ForeColor(form1->Text1)), "000000");
+    EXPECT_EQ(Hex(ForeColor(form->Text1)), "000000");
 }
 
 TEST_F(EditorClosing, ClosingTheMainWindowRunsTheEditorsClosingStepsEvenWithoutTheShow)
@@ -270,11 +257,11 @@ TEST_F(EditorClosing, ClosingTheMainWindowRunsTheEditorsClosingStepsEvenWithoutT
     choose(e->Command3, blue);
     Form2::instance()->show();
 
-    form1->close();
-    EXPECT_FALSE(form1->ed->isChecked());
+    form->close();
+    EXPECT_FALSE(form->ed->isChecked());
     EXPECT_EQ(faces(), allBlack);
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    windows_test::flushDeletes();
     EXPECT_TRUE(e.isNull());
-    EXPECT_EQ(form1->editor(), nullptr);
+    EXPECT_EQ(form->editor(), nullptr);
     EXPECT_EQ(Form2::existing(), nullptr);
 }

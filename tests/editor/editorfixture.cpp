@@ -3,16 +3,7 @@
 #include <array>
 #include <cstdio>
 
-#include <QCheckBox>
-#include <QPushButton>
-#include <QTest>
-#include <QTimer>
-
-#include "app/colors.h"
-#include "app/form2.h"
-#include "app/xpbutton.h"
 #include "editor/colordialog.h"
-#include "tests/support/fakesocket.h"
 
 namespace editor_testing {
 
@@ -63,35 +54,29 @@ void EditorFixture::SetUp()
             ADD_FAILURE() << "the colour dialog opened without a prepared answer";
             return std::nullopt;
         }
-        const std::optional<QColor> choice = answers.front();
+        const std::optional<std::uint32_t> choice = answers.front();
         answers.pop_front();
-        return choice;
+        return choice ? std::optional<QColor>(ToQColor(*choice)) : std::nullopt;
     });
-    form1 = std::make_unique<Form1>(std::make_unique<testing_support::FakeSocket>());
-    form1->show();
+    MainWindowTest::SetUp();
     ASSERT_NE(editor(), nullptr);
     ASSERT_FALSE(editor()->isVisible());
-    QTest::mouseClick(form1->ed, Qt::LeftButton);
+    QTest::mouseClick(form->ed, Qt::LeftButton);
     ASSERT_TRUE(editor()->isVisible());
 }
 
 void EditorFixture::TearDown()
 {
     ColorDialog::setChooserForTesting({});
-    delete Form2::existing();
-    form1.reset();
-    // Closed windows go with deferred deletes.
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    MainWindowTest::TearDown();
     EXPECT_TRUE(answers.empty()) << "prepared dialog answers were not used";
 }
 
 void EditorFixture::choose(QPushButton* command, std::optional<std::uint32_t> colour)
 {
-    answers.push_back(colour ? std::optional<QColor>(ToQColor(*colour)) : std::nullopt);
+    answers.push_back(colour);
     click(command);
 }
-
-void EditorFixture::click(QPushButton* button) { QTest::mouseClick(button, Qt::LeftButton); }
 
 void EditorFixture::fire(QTimer* timer)
 {
@@ -104,11 +89,6 @@ QTimer* EditorFixture::timer(int number) const
     const std::array<QTimer*, 5> timers { editor()->Timer1, editor()->Timer2, editor()->Timer3, editor()->Timer4,
                                           editor()->Timer5 };
     return timers.at(static_cast<std::size_t>(number - 1));
-}
-
-std::vector<XPButton*> EditorFixture::buttons() const
-{
-    return { form1->XPButton1, form1->XPButton2, form1->XPButton3, form1->XPButton4, form1->XPButton5 };
 }
 
 void EditorFixture::watchButtons(WriteLog& log) const

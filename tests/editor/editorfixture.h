@@ -1,24 +1,12 @@
 #pragma once
 
-#include <cstdint>
 #include <deque>
-#include <memory>
 #include <optional>
-#include <string>
-#include <vector>
 
-#include <QColor>
-#include <QObject>
-
-#include <gtest/gtest.h>
-
-#include "app/form1.h"
 #include "editor/editor.h"
+#include "tests/app/windowfixture.h"
 
-class QPushButton;
 class QTimer;
-class QWidget;
-class XPButton;
 
 namespace editor_testing {
 
@@ -40,21 +28,19 @@ private:
 
 /// A shown main window with its editor shown ("Edit Mode" checked), and a colour dialog that
 /// answers from a queue instead of a user: each answer is a colour (OK) or std::nullopt (Cancel).
-class EditorFixture : public ::testing::Test {
+class EditorFixture : public windows_test::MainWindowTest {
 protected:
     void SetUp() override;
     void TearDown() override;
 
-    editoR* editor() const { return form1->editor(); }
+    editoR* editor() const { return form->editor(); }
     /// Clicks `command` with the dialog set to answer `colour` (0x00BBGGRR; nullopt: Cancel).
     void choose(QPushButton* command, std::optional<std::uint32_t> colour);
-    /// Clicks a push button as the user does.
-    static void click(QPushButton* button);
+    static void click(QPushButton* button) { press(button); }
     /// Fires a light-show timer once, after checking it is one of the 50 ms timers.
     static void fire(QTimer* timer);
     /// Timer1 .. Timer5 of the current editor by number.
     QTimer* timer(int number) const;
-    std::vector<XPButton*> buttons() const;
     void watchButtons(WriteLog& log) const;
     /// The five buttons' faces, XPButton1 first, one letter each: '#' silver C0C0C0, '.' black,
     /// 'r' red 0000FF, 'b' blue FF0000, '?' anything else.
@@ -64,8 +50,7 @@ protected:
     /// Which of Timer1 .. Timer5 are running, e.g. "1 2".
     std::string runningTimers() const;
 
-    std::unique_ptr<Form1> form1;
-    std::deque<std::optional<QColor>> answers;
+    std::deque<std::optional<std::uint32_t>> answers;
     std::vector<std::uint32_t> dialogStartedAt;
 };
 

@@ -1,13 +1,7 @@
 #include <utility>
-#include <vector>
 
-#include <QCheckBox>
 #include <QElapsedTimer>
-#include <QPushButton>
-#include <QTest>
-#include <QTimer>
 
-#include "app/xpbutton.h"
 #include "editorfixture.h"
 
 using editor_testing::EditorFixture;
@@ -113,11 +107,11 @@ TEST_F(LightShow, RunsOnWhileTheEditorIsHidden)
 {
     editoR* shown = editor();
     start();
-    QTest::mouseClick(form1->ed, Qt::LeftButton);
+    QTest::mouseClick(form->ed, Qt::LeftButton);
     ASSERT_FALSE(shown->isVisible());
     fire(timer(1));
     EXPECT_EQ(faces(), "#....");
-    QTest::mouseClick(form1->ed, Qt::LeftButton);
+    QTest::mouseClick(form->ed, Qt::LeftButton);
     EXPECT_EQ(editor(), shown);
     EXPECT_TRUE(shown->isVisible());
     EXPECT_EQ(runningTimers(), "1 2");
