@@ -37,7 +37,7 @@ memcheck: deps
 	cmake --build --preset dev --target $(notdir $(MEMCHECK_TESTS))
 	set -e; for t in $(MEMCHECK_TESTS); do \
 		echo "== valgrind $$t"; \
-		QT_QPA_PLATFORM=offscreen valgrind -q --error-exitcode=99 --leak-check=full --errors-for-leak-kinds=definite \
+		QT_QPA_PLATFORM=offscreen valgrind -q --suppressions=tests/valgrind.supp --error-exitcode=99 --leak-check=full --errors-for-leak-kinds=definite \
 			--show-leak-kinds=definite build/dev/$$t; \
 	done
 
