@@ -256,7 +256,7 @@ std::pair<QPoint, QPoint> drag(Form1& form, QWidget* control)
     return { held, control->pos() - start };
 }
 
-TEST_F(MainWindowTest, MovingModeDragsEachButtonAndBoxInsteadOfRunningIt)
+TEST_F(MainWindowTest, OnlyMovingModeDragsEachButtonAndBoxInsteadOfRunningIt)
 {
     signOn();
     joinRoom7();
@@ -288,7 +288,7 @@ TEST_F(MainWindowTest, PressOnTheBackgroundDragsTheWholeWindow)
 
 // ---- Tray ----
 
-TEST_F(MainWindowTest, SendToTrayHidesTheWindowAnIMShowsOnlyItsWindowAndADoubleClickBringsItBack)
+TEST_F(MainWindowTest, SendToTrayMinimisesWithoutATrayElseHidesUntilADoubleClickWhileIMsStillShow)
 {
     // Without a tray the window could never come back from hiding: it is minimised instead.
     ASSERT_FALSE(QSystemTrayIcon::isSystemTrayAvailable());
