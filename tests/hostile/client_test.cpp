@@ -108,10 +108,9 @@ namespace {
         void report(const std::string& scenario, const std::string& detail)
         {
             char row[200];
-            std::snprintf(row, sizeof row, "%-40s %8zu / %8zu / %8zu  %15lld  %s", scenario.c_str(), rssBefore,
+            std::snprintf(row, sizeof row, "%-40s %8zu / %8zu / %8zu  %15.1f  %s", scenario.c_str(), rssBefore,
                           tocd->RssKiB(), tocd->PeakRssKiB(),
-                          static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(slowest).count()),
-                          detail.c_str());
+                          std::chrono::duration<double, std::milli>(slowest).count(), detail.c_str());
             Figure(row);
             EXPECT_LE(tocd->PeakRssKiB(), rssBefore + HeadroomKiB) << scenario;
             // And it still signs new clients on.
