@@ -23,17 +23,34 @@ fi
 cmake --build "$build" --target "${targets[@]}"
 
 mkdir -p "$build/artifacts"
+# Targets run two at a time by default (FUZZ_JOBS), one worker each: the machine has two cores.
+jobs=${FUZZ_JOBS:-2}
+run_target() {
+    local target=$1 name=${1#fuzz_}
+    local work="$build/corpus/$name" log="$build/$1.log"
+    mkdir -p "$work"
+    "$build/fuzz/$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
+        -artifact_prefix="$build/artifacts/$target-" "$work" "fuzz/corpus/$name" >"$log" 2>&1
+    echo $? >"$build/$target.status"
+}
+
 status=0
+pids=()
+for target in "${targets[@]}"; do
+    echo "== $target: ${seconds}s"
+    run_target "$target" &
+    pids+=("$!")
+    if [ ${#pids[@]} -ge "$jobs" ]; then
+        wait "${pids[0]}" || true
+        pids=("${pids[@]:1}")
+    fi
+done
+wait || true
+
 summary=()
 for target in "${targets[@]}"; do
-    name=${target#fuzz_}
-    work="$build/corpus/$name"
-    mkdir -p "$work"
     log="$build/$target.log"
-    echo "== $target: ${seconds}s"
-    # One worker: the machine is shared with the other test suites.
-    if ! "$build/fuzz/$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
-        -artifact_prefix="$build/artifacts/$target-" "$work" "fuzz/corpus/$name" >"$log" 2>&1; then
+    if [ "$(cat "$build/$target.status" 2>/dev/null)" != 0 ] || grep -qE "ERROR: libFuzzer|ERROR: AddressSanitizer|runtime error" "$log"; then
         echo "$target FAILED; the input is in $build/artifacts/, the log in $log:" >&2
         grep -E "ERROR|SUMMARY|differ|abort|Test unit written" "$log" >&2 || tail -20 "$log" >&2
         status=1
