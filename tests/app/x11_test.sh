@@ -69,16 +69,16 @@ done
 Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
 pids+=($!)
 export DISPLAY=$display
-wait_for 100 xdotool getdisplaygeometry || fail "Xvfb did not start on $display"
+wait_for 300 xdotool getdisplaygeometry || fail "Xvfb did not start on $display"
 
 openbox >"$work/openbox.log" 2>&1 &
 pids+=($!)
-wait_for 100 sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"' || fail "openbox did not start"
+wait_for 300 sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"' || fail "openbox did not start"
 
 trayer --edge top --align right --widthtype request --height 32 --SetDockType true --SetPartialStrut true \
     --transparent false --tint 0x202020 >"$work/trayer.log" 2>&1 &
 pids+=($!)
-wait_for 100 sh -c 'xdotool search --onlyvisible --name "^panel$" | grep -q .' || fail "trayer did not start"
+wait_for 300 sh -c 'xdotool search --onlyvisible --name "^panel$" | grep -q .' || fail "trayer did not start"
 
 # ---- server and the other user ----
 "$tocd" --listen 127.0.0.1:0 --bot rivirbot >"$work/tocd.log" 2>&1 &
