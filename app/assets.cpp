@@ -1,5 +1,8 @@
 #include "app/assets.h"
 
+#include <QLabel>
+#include <QWidget>
+
 #include <QString>
 #include <QStringList>
 
@@ -35,4 +38,24 @@ QFont DesignFont()
     font.setStyleHint(QFont::SansSerif);
     font.setPointSizeF(8.25);
     return font;
+}
+
+QLabel* createTargetPictureLabel(QWidget* parent, QPoint topLeft)
+{
+    auto* picture = new QLabel(parent);
+    picture->setObjectName(QStringLiteral("WinIII"));
+    picture->setGeometry(QRect(topLeft, QSize(361, 241)));
+    picture->setPixmap(TargetPicture());
+    picture->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    return picture;
+}
+
+QWidget* createSolidPanel(QWidget* parent, const QRect& geometry)
+{
+    auto* panel = new QWidget(parent);
+    panel->setObjectName(QStringLiteral("xx"));
+    panel->setGeometry(geometry);
+    panel->setAutoFillBackground(true);
+    panel->hide();
+    return panel;
 }

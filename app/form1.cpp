@@ -116,17 +116,8 @@ editoR* Form1::editor() const
 
 void Form1::createControls()
 {
-    WinIII = new QLabel(this);
-    WinIII->setObjectName(QStringLiteral("WinIII"));
-    WinIII->setGeometry(0, 0, 361, 241);
-    WinIII->setPixmap(TargetPicture());
-    WinIII->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-
-    xx = new QWidget(this);
-    xx->setObjectName(QStringLiteral("xx"));
-    xx->setGeometry(0, 0, 361, 241);
-    xx->setAutoFillBackground(true);
-    xx->hide();
+    WinIII = createTargetPictureLabel(this);
+    xx = createSolidPanel(this, QRect(0, 0, 361, 241));
 
     Text1 = skinnedTextBox(QStringLiteral("Text1"), QStringLiteral("Screen Name"), QRect(24, 24, 121, 19), this);
     Text2 = skinnedTextBox(QStringLiteral("Text2"), QStringLiteral("Password"), QRect(24, 56, 121, 19), this);

@@ -60,17 +60,8 @@ Form2* Form2::instance()
 
 void Form2::createControls()
 {
-    WinIII = new QLabel(this);
-    WinIII->setObjectName(QStringLiteral("WinIII"));
-    WinIII->setGeometry(0, 0, 361, 241);
-    WinIII->setPixmap(TargetPicture());
-    WinIII->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-
-    xx = new QWidget(this);
-    xx->setObjectName(QStringLiteral("xx"));
-    xx->setGeometry(0, 0, 361, 153);
-    xx->setAutoFillBackground(true);
-    xx->hide();
+    WinIII = createTargetPictureLabel(this);
+    xx = createSolidPanel(this, QRect(0, 0, 361, 153));
 
     List1 = new QListWidget(this);
     List1->setObjectName(QStringLiteral("List1"));

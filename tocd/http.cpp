@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "toc/encoding.h"
+#include "tocd/hex.h"
 #include "tocd/service.h"
 
 namespace tocd {
@@ -27,17 +28,6 @@ namespace {
         body += status;
         body += "</h1></body></html>\n";
         return body;
-    }
-
-    int hexValue(char c)
-    {
-        if (c >= '0' && c <= '9')
-            return c - '0';
-        if (c >= 'a' && c <= 'f')
-            return c - 'a' + 10;
-        if (c >= 'A' && c <= 'F')
-            return c - 'A' + 10;
-        return -1;
     }
 
     std::optional<std::string> percentDecode(std::string_view s)

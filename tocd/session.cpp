@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "tocd/arguments.h"
+#include "tocd/hex.h"
 #include "tocd/http.h"
 #include "tocd/service.h"
 
@@ -20,17 +21,6 @@ namespace {
     constexpr std::uint8_t dataType = 2;
     constexpr std::uint8_t signoffType = 4;
     constexpr std::uint8_t keepAliveType = 5;
-
-    int hexValue(char c)
-    {
-        if (c >= '0' && c <= '9')
-            return c - '0';
-        if (c >= 'a' && c <= 'f')
-            return c - 'a' + 10;
-        if (c >= 'A' && c <= 'F')
-            return c - 'A' + 10;
-        return -1;
-    }
 
     // Roasting is an XOR with a repeating key, so roasting the decoded bytes again gives them back.
     std::optional<std::string> unroast(std::string_view roasted)
