@@ -44,19 +44,6 @@ namespace {
     }
 }
 
-std::string Frame(int type, std::string_view payload, int sequence)
-{
-    std::string f;
-    f += '*';
-    f += static_cast<char>(type & 0xff);
-    f += static_cast<char>((sequence >> 8) & 0xff);
-    f += static_cast<char>(sequence & 0xff);
-    f += static_cast<char>((payload.size() >> 8) & 0xff);
-    f += static_cast<char>(payload.size() & 0xff);
-    f.append(payload);
-    return f;
-}
-
 Conn::Conn(int fd)
     : m_fd(fd)
 {

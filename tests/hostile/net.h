@@ -6,12 +6,13 @@
 #include <string>
 #include <string_view>
 
+#include "tests/support/fakesocket.h"
+
 namespace hostile {
 
 using std::chrono::milliseconds;
 
-/// A FLAP frame written out by hand: "*", type, sequence and length high byte first, payload.
-std::string Frame(int type, std::string_view payload, int sequence = 0);
+using testing_support::Frame;
 
 struct FrameIn {
     int type = 0;
