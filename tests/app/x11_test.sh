@@ -69,8 +69,9 @@ start tocd "$tocd" --listen 127.0.0.1:0
 wait_for 60 grep -q '^listening on ' "$work/tocd.log" || fail "tocd did not start"
 port=$(sed -n 's/^listening on .*:\([0-9]*\)$/\1/p' "$work/tocd.log" | head -n 1)
 mkfifo "$work/cli.in"
-start cli "$cli" --server "127.0.0.1:$port" --screen-name "Cli Friend" --password friendpw <"$work/cli.in"
-exec 4>"$work/cli.in"
+exec 4<>"$work/cli.in" # opened both ways, so that neither end waits for the other
+"$cli" --server "127.0.0.1:$port" --screen-name "Cli Friend" --password friendpw <"$work/cli.in" >"$work/cli.log" 2>&1 &
+pids+=($!)
 wait_for 60 grep -q '"event":"LoggedIn"' "$work/cli.log" || fail "toc-cli did not sign on"
 
 # ---- sign on by typing into the main window ----
