@@ -167,7 +167,8 @@ struct Gui : ::testing::Test {
         if (verb == "type" || verb == "to")
             (verb == "type" ? Form2::existing()->Text1 : Form2::existing()->USER)->setText(QString::fromUtf8(arg.c_str()));
         if (verb == "enter" || verb == "enter-to")
-            QTest::keyClick(verb == "enter" ? Form2::existing()->Text1 : Form2::existing()->USER, Qt::Key_Return);
+            QTest::keyClick(verb == "enter" ? Form2::existing()->Text1 : Form2::existing()->USER,
+                            verb == "enter" ? Qt::Key_Return : Qt::Key_Enter);
         if (verb == "close")
             Form2::existing()->close();
         if (verb == "start" || verb == "stop")
@@ -667,6 +668,7 @@ TEST(GuiParts, ColoursAndServerAddresses)
     EXPECT_EQ(ToQColor(0x0000FF), QColor(255, 0, 0));
     EXPECT_EQ(ToQColor(0x80000007), QApplication::palette().color(QPalette::WindowText));
     EXPECT_EQ(ToQColor(0x8000000E), QApplication::palette().color(QPalette::HighlightedText));
+    EXPECT_EQ(ToQColor(0x80000018), QApplication::palette().color(QPalette::ToolTipBase));
     EXPECT_EQ(FromQColor(QColor(0x12, 0x34, 0x56, 0x10)), 0x563412u);
     const std::pair<const char*, const char*> addresses[] = {
         { "127.0.0.1:5190", "127.0.0.1 5190" }, { "toc.example.net", "toc.example.net 5190" }, { "[::1]:9898", "::1 9898" },
