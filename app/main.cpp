@@ -40,7 +40,10 @@ int main(int argc, char** argv)
     // The idler lives in its main window: closing "Incoming IMs" while the main window sits in the
     // tray must not end the program, closing the main window must.
     QApplication::setQuitOnLastWindowClosed(false);
-    auto* window = new Form1(std::make_unique<toc::QtSocket>(), *server);
+    auto socket = std::make_unique<toc::QtSocket>();
+    toc::QtSocket* rawSocket = socket.get();
+    auto* window = new Form1(std::move(socket), *server);
+    window->keeper().SetFailConnection([rawSocket](const std::string& description) { rawSocket->Fail(description); });
     window->setAttribute(Qt::WA_DeleteOnClose);
     QObject::connect(window, &QObject::destroyed, &app, &QCoreApplication::quit);
     window->show();

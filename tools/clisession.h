@@ -27,7 +27,7 @@ struct CliOptions {
     std::optional<std::string> profile;
     /// Sign on again after a lost connection; off, a loss is reported and left to the script.
     bool reconnect = true;
-    toc::Liveness::Settings liveness;
+    toc::LivenessSettings liveness {};
 };
 
 /// Exit statuses of toc-cli.

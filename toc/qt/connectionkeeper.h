@@ -5,6 +5,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -46,6 +47,8 @@ public:
     using Settings = KeeperSettings;
 
     ConnectionKeeper(OrbTOCSock& control, FailConnection fail, Settings settings = {}, QObject* parent = nullptr);
+
+    void SetFailConnection(FailConnection fail) { m_fail = std::move(fail); }
 
     /// Signs on now, and again with the same arguments after every loss until SignOff. Asked
     /// while waiting to reconnect, it connects at once.
