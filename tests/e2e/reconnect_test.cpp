@@ -1,0 +1,155 @@
+// toc-cli keeps an account online through a relay that drops the connection (both sides closed)
+// and then hangs it (nothing forwarded, nothing closed, the kernel still acknowledging): each time
+// it reports the loss, signs on again through the relay and is back in its chat room.
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QProcess>
+#include <QTcpServer>
+#include <QTcpSocket>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+namespace {
+
+using Json = nlohmann::json;
+
+// Forwards 127.0.0.1:port() to a server; cuts or freezes the connections it has so far.
+class Relay {
+public:
+    explicit Relay(int serverPort)
+    {
+        m_listener.listen(QHostAddress::LocalHost);
+        QObject::connect(&m_listener, &QTcpServer::newConnection, [this, serverPort] {
+            while (QTcpSocket* client = m_listener.nextPendingConnection()) {
+                auto* server = new QTcpSocket(client);
+                server->connectToHost(QHostAddress::LocalHost, static_cast<quint16>(serverPort));
+                auto pair = std::make_shared<bool>(false);  // frozen
+                m_pairs.push_back({ client, pair });
+                const auto pump = [pair](QTcpSocket* from, QTcpSocket* to) {
+                    QObject::connect(from, &QTcpSocket::readyRead, to, [=] {
+                        if (!*pair && to->state() == QAbstractSocket::ConnectedState)
+                            to->write(from->readAll());
+                    });
+                };
+                pump(client, server);
+                pump(server, client);
+                QObject::connect(server, &QTcpSocket::connected, client, [=] { server->write(client->readAll()); });
+                QObject::connect(server, &QTcpSocket::disconnected, client, [=] { if (!*pair) client->abort(); });
+            }
+        });
+    }
+    int port() const { return m_listener.serverPort(); }
+    void cutAll()
+    {
+        for (auto& [client, frozen] : std::exchange(m_pairs, {}))
+            delete client;  // and its server side with it: both closed
+    }
+    void freezeAll()
+    {
+        for (auto& [client, frozen] : std::exchange(m_pairs, {}))
+            *frozen = true;
+    }
+
+private:
+    QTcpServer m_listener;
+    std::vector<std::pair<QTcpSocket*, std::shared_ptr<bool>>> m_pairs;
+};
+
+// Runs the event loop (the relay lives in it) until `done` or the deadline.
+template <typename F> bool runUntil(F done, int ms = 15000)
+{
+    QDeadlineTimer deadline(ms);
+    while (!done() && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    return done();
+}
+
+struct Cli {
+    QProcess process;
+    std::vector<Json> events;
+    std::size_t cursor = 0;
+
+    // The next event called `name` after the last one found; null when none comes in time.
+    Json expect(const std::string& name)
+    {
+        Json found;
+        runUntil([&] {
+            while (process.canReadLine()) {
+                const Json line = Json::parse(process.readLine().toStdString(), nullptr, false);
+                if (line.contains("event") && line["event"] != "IncomingPacket")
+                    events.push_back(line);
+            }
+            for (; cursor < events.size() && found.is_null(); ++cursor)
+                if (events[cursor]["event"] == name)
+                    found = events[cursor]["args"];
+            return !found.is_null();
+        });
+        EXPECT_FALSE(found.is_null()) << "no " << name << " came";
+        return found;
+    }
+};
+
+} // namespace
+
+TEST(Reconnect, DroppedAndHungConnectionsAreNoticedAndTheAccountComesBackToItsRoom)
+{
+    QProcess tocd;
+    tocd.start(QStringLiteral(TOCD_PATH), { QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0") });
+    ASSERT_TRUE(tocd.waitForReadyRead(10000));
+    const QByteArray listening = tocd.readLine().trimmed();
+    Relay relay(listening.mid(listening.lastIndexOf(':') + 1).toInt());
+
+    Cli cli;
+    cli.process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    cli.process.start(QStringLiteral(TOC_CLI_PATH),
+                      { QStringLiteral("--server"), QStringLiteral("127.0.0.1:%1").arg(relay.port()),
+                        QStringLiteral("--screen-name"), QStringLiteral("alice"), QStringLiteral("--password"),
+                        QStringLiteral("pw"), QStringLiteral("--liveness-ms"), QStringLiteral("1000,1000,5000") });
+    ASSERT_FALSE(cli.expect("LoggedIn").is_null());
+    cli.process.write(R"(["JoinChat", "Lobby", 4])" "\n");
+    EXPECT_EQ(cli.expect("JoinedChat")[0], "Lobby");
+
+    struct Loss {
+        const char* what;
+        void (Relay::*act)();
+        int attempt;
+        const char* error;
+    };
+    for (const Loss& loss : { Loss { "cut", &Relay::cutAll, 1, "Connection closed by server" },
+                              Loss { "hung", &Relay::freezeAll, 2, "No answer from the server for 2 s" } }) {
+        SCOPED_TRACE(loss.what);
+        // Let the quiet time pass once, so that the probe and its hidden answer are exercised.
+        runUntil([] { return false; }, 1500);
+        (relay.*loss.act)();
+        QDeadlineTimer noticed(4000);
+        EXPECT_EQ(cli.expect("WinsockError")[0], loss.error);
+        EXPECT_FALSE(noticed.hasExpired());
+        const Json reconnecting = cli.expect("Reconnecting");
+        EXPECT_EQ(reconnecting[0], loss.attempt);
+        EXPECT_EQ(reconnecting[2], loss.error);
+        ASSERT_FALSE(cli.expect("LoggedIn").is_null());
+        EXPECT_EQ(cli.expect("JoinedChat")[0], "Lobby");
+    }
+    // The probes' answers are the account's own status, not news.
+    for (const Json& e : cli.events)
+        EXPECT_NE(e["event"], "BuddyUpdate");
+
+    cli.process.closeWriteChannel();
+    EXPECT_TRUE(cli.process.waitForFinished(10000));
+    EXPECT_EQ(cli.process.exitCode(), 0);
+    tocd.kill();
+    tocd.waitForFinished();
+}
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
