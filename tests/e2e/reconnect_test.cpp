@@ -3,6 +3,7 @@
 // it reports the loss, signs on again through the relay and is back in its chat room.
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <QCoreApplication>
@@ -115,23 +116,18 @@ TEST(Reconnect, DroppedAndHungConnectionsAreNoticedAndTheAccountComesBackToItsRo
     cli.process.write(R"(["JoinChat", "Lobby", 4])" "\n");
     EXPECT_EQ(cli.expect("JoinedChat")[0], "Lobby");
 
-    struct Loss {
-        void (Relay::*act)();
-        int attempt;
-        const char* error;
-    };
-    for (const Loss& loss : { Loss { &Relay::cutAll, 1, "Connection closed by server" },
-                              Loss { &Relay::freezeAll, 2, "No answer from the server for 2 s" } }) {
-        SCOPED_TRACE(loss.error);
+    for (const auto& [cutOrFreeze, attempt, error] :
+         { std::tuple { &Relay::cutAll, 1, "Connection closed by server" },
+           std::tuple { &Relay::freezeAll, 2, "No answer from the server for 2 s" } }) {
+        SCOPED_TRACE(error);
         // Let the quiet time pass once, so that the probe and its hidden answer are exercised.
         runUntil([] { return false; }, 1500);
-        (relay.*loss.act)();
+        (relay.*cutOrFreeze)();
         QDeadlineTimer noticed(4000);
-        EXPECT_EQ(cli.expect("WinsockError")[0], loss.error);
+        EXPECT_EQ(cli.expect("WinsockError")[0], error);
         EXPECT_FALSE(noticed.hasExpired());
         const Json reconnecting = cli.expect("Reconnecting");
-        EXPECT_EQ(reconnecting[0], loss.attempt);
-        EXPECT_EQ(reconnecting[2], loss.error);
+        EXPECT_EQ(Json::array({ reconnecting[0], reconnecting[2] }), Json::array({ attempt, error }));
         ASSERT_FALSE(cli.expect("LoggedIn").is_null());
         EXPECT_EQ(cli.expect("JoinedChat")[0], "Lobby");
     }
