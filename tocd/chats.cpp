@@ -75,6 +75,8 @@ void Service::joinRoom(Session& s, Session::ChatEntry& entry)
     const std::string id = std::to_string(entry.id);
     const bool arriving = !entry.joined;
     if (arriving) {
+        if (!entry.rate)
+            entry.rate.emplace(toc::ParamsOf(toc::RateClass::Chat), nowMs());
         entry.joined = true;
         room.members.push_back(&s);
     }

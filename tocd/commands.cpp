@@ -99,7 +99,7 @@ bool Service::meter(Session& s, const Words& w)
         if (Session::ChatEntry* e = room ? chatById(s, *room) : nullptr)
             level = &e->rate;
     }
-    if (!*level)
+    if (!*level) // a room invited to, not joined: its lines are refused but still count
         level->emplace(toc::ParamsOf(key.cls), t);
     if (key.cls == toc::RateClass::IM)
         (*level)->SetWarning(warningOf(*s.m_account));

@@ -121,6 +121,9 @@ Service::LoginResult Service::login(
     session.m_account = a;
     session.m_visible = false;
     session.m_signonTime = now();
+    // Metering starts at rest at sign-on: a burst right after it meets the limits soonest.
+    for (std::size_t c = 0; c < toc::RateClasses.size(); ++c)
+        session.m_rates[c].emplace(toc::RateClasses[c], nowMs());
     session.m_onlineIndex = m_online.size();
     m_online.push_back(&session);
     a->online = &session;

@@ -77,7 +77,7 @@ private:
         std::int32_t id;
         Room* room;
         bool joined;
-        std::optional<toc::RateLevel> rate; // chat lines, once the first is sent
+        std::optional<toc::RateLevel> rate; // chat lines, at rest on first joining
     };
 
     void sendFrame(std::uint8_t type, std::string_view payload);
