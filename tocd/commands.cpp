@@ -453,13 +453,13 @@ void Service::removeDeny(Session& s, Words& w) { editPrivacyList(s, w, true, fal
 void Service::addPermit(Session& s, Words& w) { editPrivacyList(s, w, false, true); }
 void Service::removePermit(Session& s, Words& w) { editPrivacyList(s, w, false, false); }
 
-Heard& Service::heardFrom(Account& a, const std::string& sender, std::int64_t nowMs)
+Heard& Service::heardFrom(Account& a, const std::string& sender, std::int64_t at)
 {
     constexpr std::int64_t hour = 60 * 60 * 1000;
     const auto prune = [&](Heard& h) {
-        while (!h.ims.empty() && h.ims.front() <= nowMs - hour)
+        while (!h.ims.empty() && h.ims.front() <= at - hour)
             h.ims.pop_front();
-        while (!h.warnings.empty() && h.warnings.front() <= nowMs - hour)
+        while (!h.warnings.empty() && h.warnings.front() <= at - hour)
             h.warnings.pop_front();
     };
     if (a.heard.size() >= a.heardSweepAt && !a.heard.contains(sender)) {

@@ -175,7 +175,7 @@ private:
     // Shared steps.
     void deliverIm(Session& from, std::string_view to, std::string_view text, bool autoResponse);
     /// `a`'s tally of what `sender` sent and what `a` warned it, pruned to the last hour.
-    Heard& heardFrom(Account& a, const std::string& sender, std::int64_t nowMs);
+    Heard& heardFrom(Account& a, const std::string& sender, std::int64_t at);
     /// Adds and removes buddies of the first group (made if there is none) without confirmations,
     /// as the first version did; watchers and the session see the presence that changes.
     void editBuddiesOld(Session& s, Words& w, bool add);
