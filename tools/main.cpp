@@ -8,7 +8,9 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include "toc/qt/pacedsocket.h"
 #include "toc/qt/qtsocket.h"
+#include "tools/bytejson.h"
 #include "tools/clisession.h"
 #include "tools/serveraddress.h"
 #include "tools/stdinreader.h"
@@ -128,10 +130,19 @@ int main(int argc, char* argv[])
     options.password = *password;
     options.profile = required(parser, QStringLiteral("profile"));
 
-    auto socket = std::make_unique<toc::QtSocket>();
-    QObject& socketObject = *socket;
-    tocli::CliSession session(std::move(options), std::move(socket), writeLine,
-                              [](int status) { QCoreApplication::exit(status); });
+    auto tcp = std::make_unique<toc::QtSocket>();
+    QObject& socketObject = *tcp;
+    auto socket = std::make_unique<toc::PacedSocket>(std::move(tcp));
+    toc::PacedSocket& paced = *socket;
+    paced.onRefused = [](const std::string& error) {
+        tocli::Json line = tocli::Json::object();
+        line["error"] = tocli::BytesToJson(error);
+        writeLine(line.dump());
+    };
+    // Commands still held for the server's rate limits go out before toc-cli ends.
+    tocli::CliSession session(std::move(options), std::move(socket), writeLine, [&paced](int status) {
+        paced.WhenDrained([status] { QCoreApplication::exit(status); });
+    });
     tocli::StdinReader input(0, MaxLineBytes,
                              { [&session](std::string_view line) { session.HandleLine(line); },
                                [&session] { session.HandleOverlongLine(); },
