@@ -35,6 +35,7 @@ std::vector<std::string> Pacer::Reset()
     m_newline = false;
     m_seq.reset();
     m_last.reset();
+    m_restSince.reset();
     m_warning = 0;
     return dropped;
 }
@@ -81,7 +82,9 @@ void Pacer::takeFrame(std::string_view frame, std::int64_t nowMs, Output& out)
         return;
     }
     if (command == "toc_init_done") {
-        // Ends the sign-on; the class is at rest then, and counting it keeps the model true.
+        // Ends the sign-on, and the server has had the account's levels since before its answer
+        // to the sign-on came: from here on a gap is never longer for us than for the server.
+        m_restSince = nowMs;
         record(*key, nowMs);
         leave(frame, out.send);
         return;
@@ -128,9 +131,8 @@ RateLevel& Pacer::levelOf(const RateKey& key, std::int64_t nowMs)
             return entry.first.second >= 0 && !level.Limited() && level.LevelAt(nowMs) >= level.Params().max;
         });
     }
-    // Made at the class's first command, as if the one before had just gone: the server started
-    // its level earlier, so its gap is never shorter than the one assumed here.
-    RateLevel level(ParamsOf(key.cls), nowMs);
+    // At rest since the sign-on ended; before that, as if a command had just gone.
+    RateLevel level(ParamsOf(key.cls), m_restSince.value_or(nowMs));
     if (key.cls == RateClass::IM)
         level.SetWarning(m_warning);
     return m_levels.emplace(id, level).first->second;

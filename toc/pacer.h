@@ -80,6 +80,7 @@ private:
     bool m_newline = false; // the handshake's last byte was a line feed
     std::optional<std::uint16_t> m_seq; // the next frame's sequence number, once known
     std::optional<RateKey> m_last; // the class of the command sent last
+    std::optional<std::int64_t> m_restSince; // when toc_init_done left
     std::int32_t m_warning = 0;
 };
 
