@@ -104,7 +104,7 @@ start_tocd() { # LOG COMMAND...: starts tocd; sets port and tocd_pid
     port=$(sed -n 's/^listening on .*:\([0-9]*\)$/\1/p' "$log" | head -n 1)
 }
 say "IM round trips"
-start_tocd "$work/tocd-rtt.log" taskset -c 0 "$tocd" --listen 127.0.0.1:0 --bot echobot
+start_tocd "$work/tocd-rtt.log" taskset -c 0 "$tocd" --listen 127.0.0.1:0 --bot echobot --no-rate-limits
 taskset -c 0 "$benches/imrtt" "127.0.0.1:$port" echobot 100 >"$work/sizes.txt" || die "imrtt failed"
 request=$(value request_bytes "$work/sizes.txt")
 reply=$(value reply_bytes "$work/sizes.txt")
