@@ -41,6 +41,12 @@ before the first sign-on has completed wait for it, then run in order; so
   echo '["SendIM", "bob", "hi"]' | toc-cli ...
 signs on, sends the IM and exits.
 
+Commands are paced to the server's rate limits: what would be dropped for
+speed waits and goes out, in order, as soon as the server allows (7 IMs at
+once from rest, then about one every 4 s). toc-cli ends only once they have
+gone, and LogOff and Login wait for them too. Past 256 waiting, a command
+prints {"error": ...} and is not sent.
+
 The screen name, password and profile given here are sent as UTF-8. With
 --profile the profile is set at each sign-on and every 60 s after it.
 Keep-alives from the server are answered.

@@ -67,6 +67,9 @@ void PacedSocket::SendData(std::string_view bytes)
 
 void PacedSocket::release()
 {
+    // A connection failed but not yet reported keeps what is held, to be reported with it.
+    if (m_inner->State() != SocketState::Connected)
+        return;
     const std::string due = m_pacer.Release(now());
     if (!due.empty())
         m_inner->SendData(due);
