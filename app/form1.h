@@ -24,6 +24,9 @@ class QListWidget;
 class QTimer;
 class XPButton;
 class editoR;
+namespace toc {
+class PacedSocket;
+}
 
 /// The main window, "Dorvi Rivir 4.0": signs on and keeps the account online with the profile,
 /// joins and leaves one chat room, hides in the tray, and hands incoming IMs to Form2. It owns
@@ -106,6 +109,7 @@ private:
     void InstantMessage(const std::string& strUserName, const std::string& strMessage, bool blnAutoResponse,
                         const std::string& strUserClass) override;
     void Error(std::int16_t intErrorCode, const std::string& strError) override;
+    void Warned(const std::string& intWarningLevel, const std::string& strFromUser) override;
     void WinsockError(const std::string& strError) override;
     void BuddyUpdate(const std::string& strBuddy, bool blnOnline, std::int16_t intWarningLevel,
                      std::int32_t lngOnlineTime, std::int32_t lngIdleTime, const std::string& strUserClass) override;
@@ -116,6 +120,9 @@ private:
         std::int16_t exchange = 4;
     };
 
+    // Set when the socket paces commands to the server's rate limits; it hears of the server's
+    // verdicts from here. Before m_b, which takes the socket.
+    toc::PacedSocket* m_paced;
     std::unique_ptr<toc::OrbTOCSock> m_b;
     std::unique_ptr<toc::ConnectionKeeper> m_keeper;
     // The room as the user asked for it, the room joined, and the room to rejoin: the one the

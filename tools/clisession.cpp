@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
 #include <stdexcept>
 #include <utility>
 
 #include <QMetaObject>
 
+#include "toc/qt/pacedsocket.h"
 #include "tools/bytejson.h"
 
 namespace tocli {
@@ -30,6 +32,7 @@ CliSession::CliSession(CliOptions options, std::unique_ptr<toc::Socket> socket, 
     , m_options(std::move(options))
     , m_out(std::move(out))
     , m_onFinished(std::move(finished))
+    , m_paced(dynamic_cast<toc::PacedSocket*>(socket.get()))
     , m_control(std::move(socket), this)
     , m_keeper(m_control, std::move(fail), { {}, m_options.liveness, m_options.reconnect })
     , m_dispatcher(m_control)
@@ -71,7 +74,7 @@ void CliSession::HandleLine(std::string_view line)
 {
     if (m_finished || line.find_first_not_of(" \t") == std::string_view::npos)
         return;
-    if (!holdCommands()) {
+    if (!holdCommands() && !waitsForHeld(line)) {
         run(line);
         return;
     }
@@ -84,6 +87,19 @@ void CliSession::HandleLine(std::string_view line)
         return;
     }
     m_waiting.emplace_back(line);
+    // Held behind paced commands (not for a sign-on): runs once they have gone.
+    if (m_signedOn && m_waiting.size() == 1 && m_paced)
+        m_paced->WhenDrained([this] { runWaiting(); });
+}
+
+bool CliSession::waitsForHeld(std::string_view line) const
+{
+    // Ending the connection would throw away what the script sent before; let that go first.
+    if (!m_paced || m_paced->Held() == 0)
+        return false;
+    const Json command = Json::parse(line, nullptr, false);
+    return command.is_array() && !command.empty()
+        && (command[0] == "LogOff" || command[0] == "Login");
 }
 
 void CliSession::run(std::string_view line)
@@ -95,6 +111,10 @@ void CliSession::run(std::string_view line)
 void CliSession::runWaiting()
 {
     while (!m_waiting.empty() && !m_finished && (m_signedOn || !m_options.reconnect)) {
+        if (waitsForHeld(m_waiting.front())) {
+            m_paced->WhenDrained([this] { runWaiting(); });
+            return;
+        }
         const std::string line = std::move(m_waiting.front());
         m_waiting.pop_front();
         run(line);
@@ -245,12 +265,6 @@ void CliSession::IncomingPacket(const std::string& strPacket)
     JsonEventWriter::IncomingPacket(strPacket);
 }
 
-void CliSession::Error(std::int16_t intErrorCode, const std::string& strError)
-{
-    JsonEventWriter::Error(intErrorCode, strError);
-    m_keeper.Error(intErrorCode);
-}
-
 void CliSession::LoggedOut(const std::string& strUserName)
 {
     JsonEventWriter::LoggedOut(strUserName);
@@ -258,6 +272,21 @@ void CliSession::LoggedOut(const std::string& strUserName)
     m_signedOn = false;
     m_profileTimer.stop();
     finish(ExitOk);
+}
+
+void CliSession::Error(std::int16_t intErrorCode, const std::string& strError)
+{
+    JsonEventWriter::Error(intErrorCode, strError);
+    if (intErrorCode == 903 && m_paced)
+        m_paced->RateLimited();
+    m_keeper.Error(intErrorCode);
+}
+
+void CliSession::Warned(const std::string& intWarningLevel, const std::string& strFromUser)
+{
+    JsonEventWriter::Warned(intWarningLevel, strFromUser);
+    if (m_paced)
+        m_paced->SetWarning(std::atoi(intWarningLevel.c_str()));
 }
 
 void CliSession::WinsockError(const std::string& strError)

@@ -17,6 +17,10 @@
 #include "tools/commanddispatcher.h"
 #include "tools/jsoneventwriter.h"
 
+namespace toc {
+class PacedSocket;
+}
+
 namespace tocli {
 
 struct CliOptions {
@@ -73,8 +77,9 @@ public:
                   const std::vector<std::string>& MiscData, const std::string& strPreferences,
                   std::int16_t PrivacyMode) override;
     void LoggedOut(const std::string& strUserName) override;
-    void WinsockError(const std::string& strError) override;
     void Error(std::int16_t intErrorCode, const std::string& strError) override;
+    void Warned(const std::string& intWarningLevel, const std::string& strFromUser) override;
+    void WinsockError(const std::string& strError) override;
     void JoinedChat(const std::string& strChatName, std::int32_t lngChatID) override;
     void LeftChat(std::int32_t lngChatID) override;
     void BuddyUpdate(const std::string& strBuddy, bool blnOnline, std::int16_t intWarningLevel,
@@ -88,6 +93,7 @@ private:
     };
 
     void run(std::string_view line);
+    bool waitsForHeld(std::string_view line) const;
     void runWaiting();
     void finish(int status);
     bool holdCommands() const;
@@ -99,6 +105,9 @@ private:
     CliOptions m_options;
     LineSink m_out;
     std::function<void(int)> m_onFinished;
+    // Set when the socket paces commands to the server's rate limits. Before m_control, which
+    // takes the socket.
+    toc::PacedSocket* m_paced;
     toc::OrbTOCSock m_control;
     toc::ConnectionKeeper m_keeper;
     CommandDispatcher m_dispatcher;

@@ -10,7 +10,9 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include "toc/qt/pacedsocket.h"
 #include "toc/qt/qtsocket.h"
+#include "tools/bytejson.h"
 #include "tools/clisession.h"
 #include "tools/serveraddress.h"
 #include "tools/stdinreader.h"
@@ -40,6 +42,12 @@ cannot be run prints {"error": "..."} and does nothing else. Lines that come
 before the first sign-on has completed wait for it, then run in order; so
   echo '["SendIM", "bob", "hi"]' | toc-cli ...
 signs on, sends the IM and exits.
+
+Commands are paced to the server's rate limits: what would be dropped for
+speed waits and goes out, in order, as soon as the server allows (7 IMs at
+once from rest, then about one every 4 s). toc-cli ends only once they have
+gone, and LogOff and Login wait for them too. Past 256 waiting, a command
+prints {"error": ...} and is not sent.
 
 The screen name, password and profile given here are sent as UTF-8. With
 --profile the profile is set at each sign-on and every 60 s after it.
@@ -166,11 +174,21 @@ int main(int argc, char* argv[])
                              std::chrono::milliseconds(ms[1]) };
     }
 
-    auto socket = std::make_unique<toc::QtSocket>();
-    toc::QtSocket* rawSocket = socket.get();
-    QObject& socketObject = *socket;
+    auto tcp = std::make_unique<toc::QtSocket>();
+    toc::QtSocket* rawSocket = tcp.get();
+    QObject& socketObject = *tcp;
+    auto socket = std::make_unique<toc::PacedSocket>(std::move(tcp));
+    toc::PacedSocket& paced = *socket;
+    paced.onRefused = [](const std::string& error) {
+        tocli::Json line = tocli::Json::object();
+        line["error"] = tocli::BytesToJson(error);
+        writeLine(line.dump());
+    };
+    // Commands still held for the server's rate limits go out before toc-cli ends. A connection
+    // found dead is given up on the real socket, below the pacing.
     tocli::CliSession session(
-        std::move(options), std::move(socket), writeLine, [](int status) { QCoreApplication::exit(status); },
+        std::move(options), std::move(socket), writeLine,
+        [&paced](int status) { paced.WhenDrained([status] { QCoreApplication::exit(status); }); },
         [rawSocket](const std::string& description) { rawSocket->Fail(description); });
     tocli::StdinReader input(0, MaxLineBytes,
                              { [&session](std::string_view line) { session.HandleLine(line); },
