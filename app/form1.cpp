@@ -95,6 +95,7 @@ Form1::Form1(std::unique_ptr<toc::Socket> socket, ServerAddress server, QWidget*
                              .arg(at)
                              .arg((delay.count() + 999) / 1000));
     };
+    m_keeper->outgoingHeld = [this] { return m_paced && m_paced->Held() > 0; };
     m_keeper->onAttempt = [this] {
         showReconnecting(QStringLiteral("Connection lost: %1\nSigning on again now (attempt %2)")
                              .arg(DecodeReceived(m_keeper->LastError()))

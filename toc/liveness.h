@@ -32,6 +32,12 @@ public:
     void SignedOn(Ms now);
     /// Something came from the server.
     void Arrived(Ms now);
+    /// The probe has not left yet (it waits behind paced commands): its answer time starts now.
+    void ProbeDelayed(Ms now)
+    {
+        m_state = State::SignedOn;
+        m_probedAt = now;
+    }
     /// The connection is over; nothing is watched until the next sign-on.
     void Stopped() { m_state = State::Off; }
 

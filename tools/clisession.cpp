@@ -49,6 +49,7 @@ CliSession::CliSession(CliOptions options, std::unique_ptr<toc::Socket> socket, 
         if (m_profile)
             m_control.SetProfile(*m_profile);
     });
+    m_keeper.outgoingHeld = [this] { return m_paced && m_paced->Held() > 0; };
     m_keeper.onReconnecting = [this](int attempt, toc::ConnectionKeeper::Ms delay, const std::string& lastError) {
         Json line = Json::object();
         line["event"] = "Reconnecting";

@@ -8,6 +8,8 @@
 namespace toc {
 
 namespace {
+    constexpr ConnectionKeeper::Ms MaxProbeHeld { 300000 };
+
     std::function<double()> jitterSource()
     {
         auto engine = std::make_shared<std::mt19937>(std::random_device {}());
@@ -142,10 +144,18 @@ void ConnectionKeeper::check()
         // The account's own status: every server answers it, and it changes nothing.
         m_probedName = NormalizeName(m_args ? m_args->UserName : std::string());
         ++m_probesUnanswered;
+        m_probedAt = now();
         m_control.GetStatus(m_probedName);
         watch();
         return;
     case Liveness::Verdict::Dead:
+        // Held back too long, the probe no longer excuses the silence: a hung server with a
+        // script writing ahead must still be noticed.
+        if (m_probesUnanswered > 0 && outgoingHeld && outgoingHeld() && now() - m_probedAt < MaxProbeHeld) {
+            m_liveness.ProbeDelayed(now());
+            watch();
+            return;
+        }
         break;
     }
     const auto& s = m_liveness.settings();

@@ -82,6 +82,9 @@ public:
     std::function<void(int attempt, Ms delay, const std::string& lastError)> onReconnecting;
     /// A scheduled attempt starts now (Login is being called).
     std::function<void()> onAttempt;
+    /// Whether commands are still held back on their way out (by the pacing); a probe among
+    /// them cannot have been answered yet.
+    std::function<bool()> outgoingHeld;
 
     const Settings& settings() const { return m_settings; }
 
@@ -102,6 +105,7 @@ private:
     std::optional<LoginArgs> m_args;
     std::string m_lastError;
     std::string m_probedName;
+    Ms m_probedAt { 0 };
     int m_probesUnanswered = 0;
     bool m_reconnecting = false;
 };
