@@ -31,6 +31,7 @@ constexpr std::uint32_t Lime = 0x00FF00;
 constexpr std::uint32_t MenuText = 0x80000007;
 constexpr int ProfileInterval = 60000;
 const QString TrayToolTip = QStringLiteral("Dorvi Rivir 4.0");
+constexpr int Label1DesignWidth = 65;
 
 Form1* s_instance = nullptr;
 
@@ -164,7 +165,7 @@ void Form1::createControls()
     SetBackColor(Frame1, Black);
     Label1 = new QLabel(QStringLiteral("None"), Frame1);
     Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->setGeometry(8, 16, 65, 17);
+    Label1->setGeometry(8, 16, Label1DesignWidth, 17);
     SetForeColor(Label1, Lime);
 
     Text3 = skinnedTextBox(QStringLiteral("Text3"), QStringLiteral("Chat Room"), QRect(152, 24, 105, 19), this);
@@ -375,6 +376,7 @@ void Form1::closeEvent(QCloseEvent* event)
 
 void Form1::showOffline()
 {
+    Label1->resize(Label1DesignWidth, Label1->height());
     Label1->setText(QStringLiteral("Offline"));
     Text1->setReadOnly(false);
     Text2->setReadOnly(false);
@@ -383,6 +385,8 @@ void Form1::showOffline()
 
 void Form1::showReconnecting(const QString& text)
 {
+    // The longest caption: it gets the frame's whole width while it shows.
+    Label1->resize(Frame1->width() - 2 * Label1->x(), Label1->height());
     Label1->setText(QStringLiteral("Reconnecting"));
     Frame1->setToolTip(text);
     cSysTray1->setToolTip(TrayToolTip + QStringLiteral(": reconnecting\n") + text);
@@ -418,6 +422,7 @@ void Form1::LoggedIn(const std::string&, const std::vector<std::string>&, const 
                      std::int16_t)
 {
     m_keeper->LoggedIn();
+    Label1->resize(Label1DesignWidth, Label1->height());
     Label1->setText(QStringLiteral("Online"));
     Text2->setReadOnly(true);
     Text1->setReadOnly(true);
