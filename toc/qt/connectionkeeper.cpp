@@ -79,8 +79,11 @@ void ConnectionKeeper::attempt()
 void ConnectionKeeper::LoggedIn()
 {
     m_policy.SignedOn(now());
-    m_liveness.SignedOn(now());
     m_reconnecting = false;
+    // Signed on behind the keeper's back there is no name to probe with.
+    if (!m_args)
+        return;
+    m_liveness.SignedOn(now());
     watch();
 }
 
