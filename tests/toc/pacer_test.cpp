@@ -52,12 +52,14 @@ struct Burst {
     int warning;
     int immediate; // how many leave at once; -1: not checked
     bool limitedAfterImmediate; // an ERROR:903 arrives after those
+    std::int64_t start = T0; // when the burst is written; the sign-on ends at T0
 };
 
 TEST(Pacer, BurstsLeaveInOrderAsFastAsTheServerAcceptsThem)
 {
     const Burst bursts[] = {
         { "IM", "toc_send_im \"alice\" \"m", toc::RateClass::IM, 30, 0, 7, false },
+        { "IM a minute after the sign-on", "toc_send_im \"alice\" \"m", toc::RateClass::IM, 8, 0, 7, false, T0 + 60000 },
         { "IM warned 50%", "toc_send_im \"alice\" \"m", toc::RateClass::IM, 20, 50, -1, false },
         { "IM after a 903", "toc_send_im \"alice\" \"m", toc::RateClass::IM, 12, 0, 7, true },
         { "chat room", "toc_chat_send \"5\" \"line", toc::RateClass::Chat, 150, 0, -1, false },
@@ -69,22 +71,23 @@ TEST(Pacer, BurstsLeaveInOrderAsFastAsTheServerAcceptsThem)
         Pacer pacer;
         ASSERT_EQ(pacer.Write(SignOn(0), T0).send, SignOn(0));
         pacer.SetWarning(b.warning);
-        // The server's view, and the least time its model allows for the burst.
-        RateLevel server(toc::ParamsOf(b.cls), T0);
-        RateLevel fastest(toc::ParamsOf(b.cls), T0);
+        // The strictest server's view (its level starts at the first command of the class), and
+        // the least time its model allows for the burst.
+        RateLevel server(toc::ParamsOf(b.cls), b.start);
+        RateLevel fastest(toc::ParamsOf(b.cls), b.start);
         server.SetWarning(b.warning);
         fastest.SetWarning(b.warning);
         std::vector<Left> left;
         auto deliver = [&](std::int64_t at, const std::string& bytes) {
             for (const Left& l : Cut(bytes)) {
-                EXPECT_EQ(server.Record(at), RateLevel::Verdict::Accepted) << l.command << " at " << at - T0;
+                EXPECT_EQ(server.Record(at), RateLevel::Verdict::Accepted) << l.command << " at " << at - b.start;
                 left.push_back(l);
             }
         };
         for (int i = 0; i < b.count; ++i) {
-            const Pacer::Output out = pacer.Write(Command(b.command + std::to_string(i) + "\"", 3 + i), T0);
+            const Pacer::Output out = pacer.Write(Command(b.command + std::to_string(i) + "\"", 3 + i), b.start);
             EXPECT_TRUE(out.refused.empty());
-            deliver(T0, out.send);
+            deliver(b.start, out.send);
         }
         if (b.immediate >= 0) {
             EXPECT_EQ(static_cast<int>(left.size()), b.immediate);
@@ -93,14 +96,14 @@ TEST(Pacer, BurstsLeaveInOrderAsFastAsTheServerAcceptsThem)
             pacer.RateLimited();
             server.MarkLimited();
         }
-        std::int64_t leastEnd = T0;
+        std::int64_t leastEnd = b.start;
         for (int i = 0; i < b.count; ++i) {
             if (b.limitedAfterImmediate && i == b.immediate)
                 fastest.MarkLimited();
             leastEnd = fastest.EarliestAt(leastEnd, fastest.LimitedLevel());
             fastest.Record(leastEnd);
         }
-        std::int64_t now = T0;
+        std::int64_t now = b.start;
         while (auto next = pacer.NextAt(now)) {
             ASSERT_GT(*next, now);
             EXPECT_EQ(pacer.Release(*next - 1), "");
@@ -112,7 +115,7 @@ TEST(Pacer, BurstsLeaveInOrderAsFastAsTheServerAcceptsThem)
             EXPECT_EQ(left[static_cast<std::size_t>(i)].command, b.command + std::to_string(i) + "\"");
             EXPECT_EQ(left[static_cast<std::size_t>(i)].seq, 3 + i);
         }
-        EXPECT_LE(now - T0, (leastEnd - T0) * 12 / 10);
+        EXPECT_LE(now - b.start, (leastEnd - b.start) * 12 / 10);
     }
 }
 
