@@ -143,11 +143,12 @@ struct Gui : ::testing::Test {
         }
         if (verb == "click")
             QTest::mouseClick(form->Text3, Qt::LeftButton, {}, QPoint(10, 5));
-        if (verb == "signon") {
+        if (verb == "signon" || verb == "connect") {
             sock->CompleteConnect();
             sock->Receive(testing_support::Frame(1, std::string("\0\0\0\1", 4)));
-            sock->Receive(Data("SIGN_ON:TOC2.0") + Data("NICK:Joe") + Data("CONFIG2:done:\n"));
         }
+        if (verb == "signon")
+            sock->Receive(Data("SIGN_ON:TOC2.0") + Data("NICK:Joe") + Data("CONFIG2:done:\n"));
         if (verb == "recv")
             sock->Receive(Data(arg));
         if (verb == "im")
@@ -198,7 +199,7 @@ struct Gui : ::testing::Test {
         return out;
     }
     // The status, which of Text1 .. Text4 are read-only, how often it connected, where the windows
-    // are, and the status tooltip: "Online 1100 1 hidden tray".
+    // are, and the status tooltip's first line: "Online 1100 1 hidden tray".
     std::string mainState()
     {
         std::string s = form->Label1->text().toStdString() + " ";
@@ -206,7 +207,8 @@ struct Gui : ::testing::Test {
             s += box->isReadOnly() ? '1' : '0';
         s += " " + std::to_string(sock->connectCalls) + (form->isVisible() ? "" : " hidden") + (form->isMinimized() ? " min" : "");
         s += std::string(form->cSysTray1->isVisible() ? " tray" : "") + (Form2::existing() ? " im" : "");
-        return s + (form->Frame1->toolTip().isEmpty() ? "" : " " + form->Frame1->toolTip().toStdString());
+        const QString tip = form->Frame1->toolTip().section(QLatin1Char('\n'), 0, 0);
+        return s + (tip.isEmpty() ? "" : " " + tip.toStdString());
     }
     // The IM window: its line count and last line, the recipient and the message box.
     std::string imState()
@@ -235,6 +237,7 @@ struct Gui : ::testing::Test {
             SCOPED_TRACE(step.action);
             form->Frame1->setToolTip({});
             run(step.action);
+            QCoreApplication::sendPostedEvents();
             EXPECT_EQ(sent(), step.sent);
             EXPECT_EQ((this->*state)(), step.state);
         }
@@ -369,6 +372,7 @@ TEST_F(Gui, MainWindowSignsOnJoinsLeavesGoesToTheTrayAndSignsOff)
 {
     const std::string refused = "Online 1100 1 Exchange must be a whole number from -32768 to 32767";
     const std::string leave = "toc_chat_leave \"7\"";
+    const std::string lost = "Connection lost: The remote host closed the connection";
     form->move(120, 80);
     play({
              { "press 5", "", "None 0000 0 min" }, // no tray to come back from: minimised instead
@@ -403,7 +407,19 @@ TEST_F(Gui, MainWindowSignsOnJoinsLeavesGoesToTheTrayAndSignsOff)
              { "im Bob hi", "", "Online 1111 2 hidden tray im" },
              { "icon click", "", "Online 1111 2 hidden tray im" },
              { "icon double", "", "Online 1111 2 im" },
-             { "fail The remote host closed the connection", "", "Offline 0011 2 im The remote host closed the connection" },
+             // A broken connection is retried, and the room joined again once back.
+             { "join 5", "toc_chat_join \"5\" \"Lobby\"", "Online 1111 2 im" },
+             { "recv CHAT_JOIN:8:Lobby", "", "Chat Joined 1111 2 im" },
+             { "fail The remote host closed the connection", "", "Reconnecting 1111 2 im " + lost },
+             { "press 1", "", "Reconnecting 1111 3 im" },
+             { "signon", "toc2_login login.oscar.aol.com 5190 joebloggs | <profile> | toc_init_done | toc_chat_join \"5\" \"Lobby\"",
+               "Online 1111 3 im" },
+             { "press 2", "", "Offline 0011 3 im" },
+             // A refused password is not retried, and the server's word for it stays.
+             { "press 1", "", "Offline 0011 4 im" },
+             { "connect", "toc2_login login.oscar.aol.com 5190 joebloggs", "Offline 0011 4 im" },
+             { "recv ERROR:980", "", "Offline 0011 4 im Invalid account or password" },
+             { "fail The remote host closed the connection", "", "Offline 0011 4 im" },
          },
          &Gui::mainState);
     EXPECT_EQ(sock->lastHost + ":" + std::to_string(sock->lastPort), "toc.test:5190");

@@ -23,6 +23,7 @@ TEST(EndToEnd, TwoUsersSignOnAddABuddyTalkChatAndSignOff)
     alice.Expect("BuddyAdded", [](const Json& a) { return a[0] == "Friends" && a[1] == "bob"; });
     Cli wrong(tocd.Address(), "alice", "wrong");
     wrong.ExpectArgs("Error", J(R"([980,"Invalid account or password"])"));
+    EXPECT_EQ(wrong.WaitForExit(), 3); // not worth a restart
 
     Cli bob(tocd.Address(), "B ob", "pw");
     bob.ExpectOnline();
