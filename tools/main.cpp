@@ -10,6 +10,7 @@
 
 #include "toc/qt/qtsocket.h"
 #include "tools/clisession.h"
+#include "tools/password.h"
 #include "tools/serveraddress.h"
 #include "tools/stdinreader.h"
 
@@ -39,7 +40,10 @@ before the first sign-on has completed wait for it, then run in order; so
   echo '["SendIM", "bob", "hi"]' | toc-cli ...
 signs on, sends the IM and exits.
 
-The screen name, password and profile given here are sent as UTF-8. With
+The password is the first line of --password-file FILE (a file only its
+owner may read: chmod 600), or the environment variable TOC_PASSWORD, or
+--password; it is never printed. The screen name, password and profile
+given here are sent as UTF-8. With
 --profile the profile is set at each sign-on and every 60 s after it.
 Keep-alives from the server are answered.
 
@@ -91,14 +95,21 @@ int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("toc-cli"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(RIVIR_VERSION));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QString::fromUtf8(HelpText));
     parser.addHelpOption();
+    parser.addVersionOption();
     parser.addOptions({
         { QStringLiteral("server"), QStringLiteral("TOC server to connect to."), QStringLiteral("HOST:PORT") },
         { QStringLiteral("screen-name"), QStringLiteral("Screen name to sign on."), QStringLiteral("NAME") },
-        { QStringLiteral("password"), QStringLiteral("Password of the screen name."), QStringLiteral("PASSWORD") },
+        { QStringLiteral("password-file"), QStringLiteral("Read the password from the first line of FILE."),
+          QStringLiteral("FILE") },
+        { QStringLiteral("password"),
+          QStringLiteral("Password of the screen name. Other users can see it with ps: prefer --password-file "
+                         "or TOC_PASSWORD."),
+          QStringLiteral("PASSWORD") },
         { QStringLiteral("profile"), QStringLiteral("Profile to set at sign-on and every 60 s."),
           QStringLiteral("TEXT") },
     });
@@ -106,14 +117,22 @@ int main(int argc, char* argv[])
         return usageError(parser.errorText());
     if (parser.isSet(QStringLiteral("help")))
         parser.showHelp(tocli::ExitOk);
+    if (parser.isSet(QStringLiteral("version")))
+        parser.showVersion();
     if (!parser.positionalArguments().isEmpty())
         return usageError(QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
 
     const auto server = required(parser, QStringLiteral("server"));
     const auto name = required(parser, QStringLiteral("screen-name"));
-    const auto password = required(parser, QStringLiteral("password"));
-    if (!server || !name || !password)
-        return usageError(QStringLiteral("--server, --screen-name and --password are required"));
+    if (!server || !name)
+        return usageError(QStringLiteral("--server and --screen-name are required"));
+    tocli::PasswordSources sources { required(parser, QStringLiteral("password")),
+                                     required(parser, QStringLiteral("password-file")), std::nullopt };
+    if (!qEnvironmentVariableIsEmpty("TOC_PASSWORD"))
+        sources.environment = qgetenv("TOC_PASSWORD").toStdString();
+    const tocli::PasswordResult password = tocli::ReadPassword(sources);
+    if (!password.password)
+        return usageError(QString::fromStdString(password.error));
     const auto address = tocli::ParseServerAddress(*server);
     if (!address)
         return usageError(QStringLiteral("--server wants HOST:PORT with a port from 1 to 65535, not '%1'")
@@ -125,12 +144,16 @@ int main(int argc, char* argv[])
     options.host = address->host;
     options.port = address->port;
     options.screenName = *name;
-    options.password = *password;
+    options.password = *password.password;
     options.profile = required(parser, QStringLiteral("profile"));
 
     auto socket = std::make_unique<toc::QtSocket>();
     QObject& socketObject = *socket;
-    tocli::CliSession session(std::move(options), std::move(socket), writeLine,
+    // Replies to stdin quote what came in there; a password pasted there by mistake stays hidden.
+    auto out = [secret = options.password](const std::string& line) {
+        writeLine(line.starts_with("{\"event\"") ? line : tocli::HidePassword(line, secret));
+    };
+    tocli::CliSession session(std::move(options), std::move(socket), out,
                               [](int status) { QCoreApplication::exit(status); });
     tocli::StdinReader input(0, MaxLineBytes,
                              { [&session](std::string_view line) { session.HandleLine(line); },
