@@ -44,14 +44,13 @@ PasswordResult ReadPasswordFile(const std::string& path)
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
     if (fd < 0)
         return failure("cannot open the password file '" + path + "': " + std::strerror(errno));
-    // Checked on the open file, so it cannot be swapped between the check and the read.
+    // Checked on the open file, so it cannot be swapped between the check and the read. A pipe
+    // (--password-file <(pass show ...)) is its owner's alone.
     struct stat st {};
     std::string content;
     std::string error;
     if (::fstat(fd, &st) != 0) {
         error = std::string("cannot read the password file: ") + std::strerror(errno);
-    } else if (!S_ISREG(st.st_mode)) {
-        error = "the password file '" + path + "' is not a regular file";
     } else if ((st.st_mode & 077) != 0) {
         char mode[8];
         std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(st.st_mode & 07777));
