@@ -73,7 +73,7 @@ namespace {
             FigureHeading(
                 "scenario                                 tocd RSS before/after/peak (KiB)  slowest IM (ms)  detail");
             tocd = std::make_unique<Child>(
-                std::vector<std::string> { TOCD_PATH, "--listen", "127.0.0.1:0", "--keepalive", "3600" });
+                std::vector<std::string> { TOCD_PATH, "--listen", "127.0.0.1:0", "--keepalive", "3600", "--no-rate-limits" });
             const auto line = tocd->WaitForLine("listening on ");
             ASSERT_TRUE(line);
             const std::string text = tocd->Line(*line);

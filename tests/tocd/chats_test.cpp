@@ -84,7 +84,7 @@ TEST_F(ChatTest, ChatIdTableIsBoundedAndForgetsOldRoomsFirst)
         bob.command("toc_chat_join 4 \"s" + std::to_string(i) + "\"");
     bob.messages();
     bob.command("toc_chat_join 4 \"one too many\"");
-    EXPECT_EQ(bob.messages(), Lines { "ERROR:951:one too many:24" });
+    EXPECT_EQ(bob.messages(), Lines { "ERROR:913:internal server error" });
 }
 
 TEST_F(ChatTest, CrowdedRoomListIsSplitAcrossMessages)

@@ -100,7 +100,7 @@ TEST(TocdServer, BrokenClientIsClosedAndSilentOneBlocksNobody)
 
 TEST(TocdServer, ClientThatNeverReadsIsDroppedWithoutStallingOthers)
 {
-    TocdProcess tocd(tocdPath(), {});
+    TocdProcess tocd(tocdPath(), { "--no-rate-limits" });
     ASSERT_NE(tocd.port, 0);
     TcpClient sink(tocd.port, 4096);
     ASSERT_TRUE(sink.signOn("sink"));

@@ -71,7 +71,7 @@ TEST_F(SessionTest, BadGreetingsAndLoginsAreAnsweredAndClosed)
         { "toc2_login host 5190 alice 0x270c005d311", error913 }, // odd number of digits
         { "toc2_login host 5190 alice 0x27zz005d311b", error913 }, // not hex
         { "toc2_login host 5190 alice 270c005d311b", error913 }, // no 0x
-        { "toc_signon host 5190 alice 0x270c005d311b", error913 }, // another command
+        { "toc_login host 5190 alice 0x270c005d311b", error913 }, // another command
         { "toc2_login host 5190 \"alice 0x270c005d311b", error913 }, // open quote
         { "toc2_login h 1 al:ice 0x270c005d311b", error980 },
         { "toc2_login h 1 \"\" 0x270c005d311b", error980 },
