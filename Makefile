@@ -30,11 +30,12 @@ test-deb: deb
 test: test-dev test-asan test-fuzz test-deb
 
 # The Debian package: a release build of the three programs with Debian's hardening flags, then CPack.
+# No debug information: the package strips it anyway, and it would double the compile time.
 BUILDFLAGS = DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get
 deb: deps
 	cmake -S . -B build/deb -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DRIVIR_PACKAGE=ON \
 		-DCMAKE_INSTALL_PREFIX=/usr -DCMAKE_CXX_FLAGS="$$($(BUILDFLAGS) CPPFLAGS) $$($(BUILDFLAGS) CXXFLAGS)" \
-		-DCMAKE_EXE_LINKER_FLAGS="$$($(BUILDFLAGS) LDFLAGS)"
+		-DCMAKE_EXE_LINKER_FLAGS="$$($(BUILDFLAGS) LDFLAGS)" -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG -g0"
 	cmake --build build/deb
 	cd build/deb && cpack
 
