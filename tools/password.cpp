@@ -15,14 +15,15 @@ namespace tocli {
 
 namespace {
 
-PasswordResult failure(std::string message) { return { std::nullopt, std::move(message) }; }
+    PasswordResult failure(std::string message) { return { std::nullopt, std::move(message) }; }
 
-void maskAll(std::string& line, const std::string& secret)
-{
-    static const std::string mask = "********";
-    for (std::size_t at = line.find(secret); at != std::string::npos; at = line.find(secret, at + mask.size()))
-        line.replace(at, secret.size(), mask);
-}
+    void maskAll(std::string& line, const std::string& secret)
+    {
+        static const std::string mask = "********";
+        for (std::size_t at = line.find(secret); at != std::string::npos;
+             at = line.find(secret, at + mask.size()))
+            line.replace(at, secret.size(), mask);
+    }
 
 } // namespace
 
@@ -46,7 +47,7 @@ PasswordResult ReadPasswordFile(const std::string& path)
         return failure("cannot open the password file '" + path + "': " + std::strerror(errno));
     // Checked on the open file, so it cannot be swapped between the check and the read. A pipe
     // (--password-file <(pass show ...)) is its owner's alone.
-    struct stat st {};
+    struct stat st { };
     std::string content;
     std::string error;
     if (::fstat(fd, &st) != 0) {
@@ -55,11 +56,13 @@ PasswordResult ReadPasswordFile(const std::string& path)
         char mode[8];
         std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(st.st_mode & 07777));
         error = std::string("permissions ") + mode + " for the password file '" + path
-            + "' are too open: other users may read it. It is refused; run chmod 600 '" + path + "'";
+            + "' are too open: other users may read it. It is refused; run chmod 600 '" + path
+            + "'";
     } else {
         char buffer[4096];
         ssize_t n = 0;
-        while (content.find('\n') == std::string::npos && (n = ::read(fd, buffer, sizeof buffer)) > 0)
+        while (
+            content.find('\n') == std::string::npos && (n = ::read(fd, buffer, sizeof buffer)) > 0)
             content.append(buffer, static_cast<std::size_t>(n));
         if (n < 0)
             error = "cannot read the password file '" + path + "': " + std::strerror(errno);
@@ -79,7 +82,8 @@ std::string HidePassword(std::string line, const std::string& password)
         return line;
     maskAll(line, password);
     // Error lines write text as JSON does: quotes, backslashes and control bytes escaped.
-    std::string escaped = nlohmann::json(password).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    std::string escaped
+        = nlohmann::json(password).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
     escaped = escaped.substr(1, escaped.size() - 2);
     if (escaped != password)
         maskAll(line, escaped);

@@ -8,7 +8,7 @@ trap 'rm -rf "$work"' EXIT
 dpkg-deb -x "$deb" "$work"
 fail() { echo "check-deb: $*" >&2; exit 1; }
 
-dpkg-deb -f "$deb" Depends | grep -q 'libqt6widgets6' || fail "no dependencies found by dpkg-shlibdeps"
+dpkg-deb -f "$deb" Depends | grep libqt6widgets6 >/dev/null || fail "no dependencies found by dpkg-shlibdeps"
 for f in bin/rivir bin/toc-cli bin/tocd share/applications/net.dorvi.Rivir.desktop \
     share/metainfo/net.dorvi.Rivir.metainfo.xml lib/systemd/user/toc-cli@.service \
     share/man/man1/{rivir,toc-cli,tocd}.1.gz share/icons/hicolor/{16x16,32x32,48x48,256x256}/apps/rivir.png \
@@ -21,9 +21,7 @@ appstreamcli validate --no-net "$work"/usr/share/metainfo/*.xml
 cp "$work/usr/lib/systemd/user/toc-cli@.service" "$work/toc-cli@check.service"
 XDG_RUNTIME_DIR=$work systemd-analyze --user --man=no verify "$work/toc-cli@check.service"
 
-version=$(dpkg-deb -f "$deb" Version)
-[ "$(env -u DISPLAY -u WAYLAND_DISPLAY "$work/usr/bin/rivir" --version)" = "rivir $version" ] || fail "rivir --version"
-"$work/usr/bin/toc-cli" --help | grep -q -- '--password-file <FILE>' || fail "toc-cli --help"
-"$work/usr/bin/tocd" --help | grep -q -- '--bot NAME' || fail "tocd --help"
-zcat "$work/usr/share/man/man1/toc-cli.1.gz" | grep -q 'password\\-file' || fail "toc-cli's man page"
+[ "$(env -u DISPLAY "$work/usr/bin/rivir" --version)" = "rivir $(dpkg-deb -f "$deb" Version)" ] || fail "rivir --version"
+"$work/usr/bin/toc-cli" --help | grep -- '--password-file <FILE>' >/dev/null || fail "toc-cli --help"
+"$work/usr/bin/tocd" --help | grep -- '--bot NAME' >/dev/null || fail "tocd --help"
 echo "check-deb: $(basename "$deb") is complete"
