@@ -2,7 +2,7 @@
 # Runs every benchmark against a release build and prints one table: each figure beside a
 # baseline measured in this same run, their ratio and the goal.
 #   scripts/bench.sh [BUILD_DIR]     (default build/release; `make bench` builds it first)
-# Needs Xvfb and xdotool for the window rows; takes about five minutes.
+# Needs Xvfb and xdotool for the window rows; takes about seven minutes.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)

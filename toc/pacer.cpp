@@ -35,7 +35,6 @@ std::vector<std::string> Pacer::Reset()
     m_newline = false;
     m_seq.reset();
     m_last.reset();
-    m_restSince.reset();
     m_warning = 0;
     return dropped;
 }
@@ -82,9 +81,7 @@ void Pacer::takeFrame(std::string_view frame, std::int64_t nowMs, Output& out)
         return;
     }
     if (command == "toc_init_done") {
-        // Ends the sign-on, and the server has had the account's levels since before its answer
-        // to the sign-on came: from here on a gap is never longer for us than for the server.
-        m_restSince = nowMs;
+        // Ends the sign-on; the class is at rest then, and counting it keeps the model true.
         record(*key, nowMs);
         leave(frame, out.send);
         return;
@@ -131,8 +128,9 @@ RateLevel& Pacer::levelOf(const RateKey& key, std::int64_t nowMs)
             return entry.first.second >= 0 && !level.Limited() && level.LevelAt(nowMs) >= level.Params().max;
         });
     }
-    // At rest since the sign-on ended; before that, as if a command had just gone.
-    RateLevel level(ParamsOf(key.cls), m_restSince.value_or(nowMs));
+    // Made at the class's first command, as if one had just gone: a server may start its level
+    // only then (tocd does), and one that started it earlier sees a longer gap, never a shorter.
+    RateLevel level(ParamsOf(key.cls), nowMs);
     if (key.cls == RateClass::IM)
         level.SetWarning(m_warning);
     return m_levels.emplace(id, level).first->second;
@@ -142,7 +140,8 @@ std::int64_t Pacer::readyAt(const RateKey& key, std::int64_t nowMs)
 {
     const RateLevel& level = levelOf(key, nowMs);
     const std::int32_t threshold = level.Limited() ? level.Clear() : level.LimitedLevel();
-    return level.EarliestAt(nowMs, threshold + SafetyMarginMs);
+    const std::int32_t window = level.Params().window;
+    return level.EarliestAt(nowMs, threshold + (JitterMs + window - 1) / window);
 }
 
 void Pacer::record(const RateKey& key, std::int64_t nowMs)

@@ -27,10 +27,11 @@ namespace toc {
 /// caller gives. No Qt, no socket.
 class Pacer {
 public:
-    /// Every command leaves its level this far above the threshold the server checks, for the
-    /// difference between when we send and when the server's clock sees it. In the average a gap
-    /// weighs 1/W, so this covers W times as much jitter (a second for IMs) at a cost of about 1 %.
-    static constexpr std::int32_t SafetyMarginMs = 50;
+    /// How much shorter than ours a gap between two commands may look to the server (its clock,
+    /// its queues) without a drop. A gap weighs 1/W in the average, so every command leaves its
+    /// level JitterMs / W above the threshold the server checks: a wait of JitterMs once when a
+    /// burst first meets the limit, and JitterMs / W per command after that.
+    static constexpr std::int32_t JitterMs = 60;
     /// Commands held at most; the next one is refused.
     static constexpr std::size_t DefaultMaxHeld = 256;
 
@@ -80,7 +81,6 @@ private:
     bool m_newline = false; // the handshake's last byte was a line feed
     std::optional<std::uint16_t> m_seq; // the next frame's sequence number, once known
     std::optional<RateKey> m_last; // the class of the command sent last
-    std::optional<std::int64_t> m_restSince; // when toc_init_done left
     std::int32_t m_warning = 0;
 };
 

@@ -33,7 +33,7 @@ namespace {
         {
             FigureHeading("scenario                                  toc-cli peak RSS (KiB)   time (ms)");
             cli = std::make_unique<Child>(std::vector<std::string> { TOC_CLI_PATH, "--server",
-                "127.0.0.1:" + std::to_string(listener.Port()), "--screen-name", name, "--password", "pw" });
+                "127.0.0.1:" + std::to_string(listener.Port()), "--screen-name", name, "--password", "pw", "--no-reconnect" });
             auto accepted = listener.Accept();
             if (!accepted)
                 throw std::runtime_error("toc-cli did not connect");

@@ -25,11 +25,11 @@ struct Harness {
     std::optional<int> status;
     std::unique_ptr<tocli::CliSession> session;
 
-    explicit Harness(std::optional<std::string> profile)
+    explicit Harness(std::optional<std::string> profile, bool reconnect = true)
     {
         auto socket = std::make_unique<FakeSocket>();
         fake = socket.get();
-        tocli::CliOptions options { "127.0.0.1", 5190, "Me Too", "pw", std::move(profile) };
+        tocli::CliOptions options { "127.0.0.1", 5190, "Me Too", "pw", std::move(profile), reconnect };
         session = std::make_unique<tocli::CliSession>(
             std::move(options), std::move(socket), [this](const std::string& line) { out.push_back(line); },
             [this](int s) {
@@ -104,10 +104,10 @@ TEST(CliSession, ProfileIsSetAgainEveryMinuteUntilTheSessionEnds)
     QMetaObject::invokeMethod(&h.session->ProfileTimer(), "timeout");
     EXPECT_EQ(h.sent(), std::vector<std::string> { nul("toc_set_info \"idle\"") });
 
-    // A lost connection is reported; toc-cli keeps running for the script.
+    // A lost connection is reported and toc-cli keeps running, to sign on again.
     h.fake->PeerClose();
     EXPECT_FALSE(h.session->ProfileTimer().isActive());
-    EXPECT_NE(h.events().back().find("\"WinsockError\""), std::string::npos);
+    EXPECT_EQ(h.events().back().rfind(R"({"event":"Reconnecting","args":[1,)", 0), 0u);
     EXPECT_FALSE(h.status);
 
     // A new sign-on from the script: no profile may go out ahead of its toc2_login.
@@ -158,7 +158,7 @@ TEST(CliSession, CommandsWrittenAheadOfTheSignOnRunAfterIt)
 
 TEST(CliSession, CommandsWaitingForAFailedSignOnAreDropped)
 {
-    Harness h(std::nullopt);
+    Harness h(std::nullopt, false);
     h.session->HandleLine(R"(["SendIM", "bob", "never"])");
     h.session->HandleEndOfInput();
     h.fake->Fail("Connection refused");
