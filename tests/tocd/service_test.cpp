@@ -107,7 +107,8 @@ TEST_F(ServiceTest, WatcherSigningOnLaterHearsOfBuddiesAlreadyOnline)
     bobAgain.login("bob");
     bobAgain.messages();
     bobAgain.command("toc_init_done");
-    EXPECT_EQ(bobAgain.messages(), presence);
+    EXPECT_EQ(bobAgain.messages(), (Lines { presence[0], presence[1],
+        "IM_IN_ENC2:Echo Bot:F:F:T: O :F:L:en:Hi! I am a bot: send me an IM and I will echo it." }));
 }
 
 TEST_F(ServiceTest, PresenceChangesReachWatchers)
