@@ -11,22 +11,13 @@ rm -f "$out"/*.png "$out"/*.log
 work=$(mktemp -d)
 pids=()
 
-cleanup() {
-    for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
-        kill "${pids[i]}" 2>/dev/null && wait "${pids[i]}" 2>/dev/null
-    done
-    rm -rf "$work"
-}
-trap cleanup EXIT
+trap 'kill "${pids[@]}" 2>/dev/null; wait 2>/dev/null; rm -rf "$work"' EXIT
 
 fail() {
     echo "FAIL: $*" >&2
     [[ -n "${DISPLAY:-}" ]] && import -window root "$out/failure.png" 2>/dev/null
-    for log in "$work"/*.log; do
-        echo "--- $(basename "$log")" >&2
-        tail -n 20 "$log" >&2
-        cp "$log" "$out/"
-    done
+    tail -n 20 "$work"/*.log >&2
+    cp "$work"/*.log "$out/"
     exit 1
 }
 
