@@ -23,9 +23,10 @@ signon() { # signon NAME SCREEN-NAME PASSWORD: a toc-cli that reads what `send N
     mkfifo "$work/$1.in"
     exec {fd}<>"$work/$1.in"
     in[$1]=$fd seen[$1]=0
-    ( # holding no one's input open, its own included, so that closing ours ends it
+    ( # reading its input, then holding no one's open for writing, so that closing ours ends it
+        exec <"$work/$1.in"
         for f in "${in[@]}"; do eval "exec $f>&-"; done
-        exec "$cli" --server "127.0.0.1:$port" --screen-name "$2" --password "$3" <"$work/$1.in" >"$work/$1.log" 2>&1
+        exec "$cli" --server "127.0.0.1:$port" --screen-name "$2" --password "$3" >"$work/$1.log" 2>&1
     ) &
     pid[$1]=$!
     pids+=($!)
