@@ -1,4 +1,4 @@
-#include "tests/tocd/tocdprocess.h"
+#include "bench/tocdprocess.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>

@@ -20,7 +20,7 @@
 #include <asio.hpp>
 
 #include "tests/support/fakesocket.h"
-#include "tests/tocd/tocdprocess.h"
+#include "bench/tocdprocess.h"
 
 namespace {
 
