@@ -1,6 +1,6 @@
 // Server bytes reach the control in reads cut as the first input byte says; a host that calls back
 // in (and signs off on one event) must see the same frames and send the same bytes as when the
-// bytes come whole.
+// bytes come whole. IM text goes through RemoveHtml on its way back.
 
 #include "tests/support/fakesocket.h"
 #include "toc/orbtocsock.h"

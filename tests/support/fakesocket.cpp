@@ -2,28 +2,12 @@
 
 namespace testing_support {
 
-void FakeSocket::Connect(const std::string& host, std::int32_t port)
-{
-    lastHost = host;
-    lastPort = port;
-    ++connectCalls;
-    m_state = toc::SocketState::Connecting;
-}
-
-void FakeSocket::Close()
-{
-    ++closeCalls;
-    m_state = toc::SocketState::Closed;
-    m_incoming.clear();
-}
-
 void FakeSocket::CompleteConnect()
 {
     if (m_state != toc::SocketState::Connecting)
         return;
     m_state = toc::SocketState::Connected;
-    if (onConnected)
-        onConnected();
+    onConnected();
 }
 
 void FakeSocket::Receive(std::string_view bytes)
@@ -33,17 +17,10 @@ void FakeSocket::Receive(std::string_view bytes)
         onDataArrival();
 }
 
-void FakeSocket::Fail(const std::string& description)
-{
-    if (onError)
-        onError(description);
-}
-
 void FakeSocket::PeerClose()
 {
     m_state = toc::SocketState::Closed;
-    if (onClosedByPeer)
-        onClosedByPeer();
+    onClosedByPeer();
 }
 
 std::string FakeSocket::AllSent() const

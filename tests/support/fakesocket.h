@@ -1,8 +1,8 @@
 #pragma once
 
 #include <string>
-#include <utility>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "toc/socket.h"
@@ -13,17 +13,29 @@ namespace testing_support {
 /// fails; everything the control sends is kept in `sent`, one entry per SendData call.
 class FakeSocket : public toc::Socket {
 public:
-    void Connect(const std::string& host, std::int32_t port) override;
-    void Close() override;
+    void Connect(const std::string& host, std::int32_t port) override
+    {
+        lastHost = host;
+        lastPort = port;
+        ++connectCalls;
+        m_state = toc::SocketState::Connecting;
+    }
+    void Close() override
+    {
+        ++closeCalls;
+        m_state = toc::SocketState::Closed;
+        m_incoming.clear();
+    }
     void SendData(std::string_view bytes) override { sent.emplace_back(bytes); }
     std::string GetData() override { return std::exchange(m_incoming, {}); }
     toc::SocketState State() const override { return m_state; }
 
+    /// Completes a pending Connect (only one: a closed socket cannot come up).
     void CompleteConnect();
     /// Queues bytes and raises onDataArrival once.
     void Receive(std::string_view bytes);
     /// Raises onError; the state stays until the control closes.
-    void Fail(const std::string& description);
+    void Fail(const std::string& description) { onError(description); }
     /// The peer closes: state Closed, then onClosedByPeer.
     void PeerClose();
     std::string AllSent() const;

