@@ -1,5 +1,7 @@
 #include "app/form1.h"
 
+#include <cstdlib>
+
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QGroupBox>
@@ -17,6 +19,7 @@
 #include "app/text.h"
 #include "app/xpbutton.h"
 #include "editor/editor.h"
+#include "toc/qt/pacedsocket.h"
 
 namespace {
 
@@ -74,6 +77,7 @@ const std::string Form1::ProfileText = "<body bgcolor=black><font color=lime><b>
 
 Form1::Form1(std::unique_ptr<toc::Socket> socket, ServerAddress server, QWidget* parent)
     : QWidget(parent)
+    , m_paced(dynamic_cast<toc::PacedSocket*>(socket.get()))
     , m_b(std::make_unique<toc::OrbTOCSock>(std::move(socket), static_cast<toc::OrbTOCSockEvents*>(this)))
     , m_server(std::move(server))
 {
@@ -87,6 +91,10 @@ Form1::Form1(std::unique_ptr<toc::Socket> socket, ServerAddress server, QWidget*
     connectControls();
     Timer1->start();
     createEditor();
+    if (m_paced) {
+        // Only a command that will never go is worth a word; held ones simply arrive later.
+        m_paced->onRefused = [this](const std::string& error) { Frame1->setToolTip(DecodeReceived(error)); };
+    }
 }
 
 Form1::~Form1()
@@ -99,6 +107,8 @@ Form1::~Form1()
     }
     // The control may still raise events while it goes; none of them may reach a half-gone window.
     m_b->SetHost(nullptr);
+    if (m_paced)
+        m_paced->onRefused = nullptr;
     m_b.reset();
     if (s_instance == this)
         s_instance = nullptr;
@@ -379,9 +389,17 @@ void Form1::InstantMessage(const std::string& strUserName, const std::string& st
     Form2::Deliver(strUserName, strMessage);
 }
 
-void Form1::Error(std::int16_t, const std::string& strError)
+void Form1::Error(std::int16_t intErrorCode, const std::string& strError)
 {
+    if (intErrorCode == 903 && m_paced)
+        m_paced->RateLimited();
     Frame1->setToolTip(DecodeReceived(strError));
+}
+
+void Form1::Warned(const std::string& intWarningLevel, const std::string&)
+{
+    if (m_paced)
+        m_paced->SetWarning(std::atoi(intWarningLevel.c_str()));
 }
 
 void Form1::WinsockError(const std::string& strError)

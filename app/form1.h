@@ -22,6 +22,9 @@ class QListWidget;
 class QTimer;
 class XPButton;
 class editoR;
+namespace toc {
+class PacedSocket;
+}
 
 /// The main window, "Dorvi Rivir 4.0": signs on and keeps the account online with the profile,
 /// joins and leaves one chat room, hides in the tray, and hands incoming IMs to Form2. It owns
@@ -100,8 +103,12 @@ private:
     void InstantMessage(const std::string& strUserName, const std::string& strMessage, bool blnAutoResponse,
                         const std::string& strUserClass) override;
     void Error(std::int16_t intErrorCode, const std::string& strError) override;
+    void Warned(const std::string& intWarningLevel, const std::string& strFromUser) override;
     void WinsockError(const std::string& strError) override;
 
+    // Set when the socket paces commands to the server's rate limits; it hears of the server's
+    // verdicts from here. Before m_b, which takes the socket.
+    toc::PacedSocket* m_paced;
     std::unique_ptr<toc::OrbTOCSock> m_b;
     ServerAddress m_server;
     QPointer<editoR> m_editor;

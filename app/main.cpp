@@ -8,6 +8,7 @@
 #include "app/assets.h"
 #include "app/form1.h"
 #include "app/serveraddress.h"
+#include "toc/qt/pacedsocket.h"
 #include "toc/qt/qtsocket.h"
 
 int main(int argc, char** argv)
@@ -40,7 +41,7 @@ int main(int argc, char** argv)
     // The idler lives in its main window: closing "Incoming IMs" while the main window sits in the
     // tray must not end the program, closing the main window must.
     QApplication::setQuitOnLastWindowClosed(false);
-    auto* window = new Form1(std::make_unique<toc::QtSocket>(), *server);
+    auto* window = new Form1(std::make_unique<toc::PacedSocket>(std::make_unique<toc::QtSocket>()), *server);
     window->setAttribute(Qt::WA_DeleteOnClose);
     QObject::connect(window, &QObject::destroyed, &app, &QCoreApplication::quit);
     window->show();

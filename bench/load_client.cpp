@@ -344,7 +344,7 @@ int main(int argc, char** argv)
     // Round one: keep-alives out of the way; memory, idle CPU and probe latency.
     double idleCpuPercent = 0;
     {
-        tocd_test::TocdProcess tocd(binary, { "--keepalive", "3600", "--bot", "echobot" });
+        tocd_test::TocdProcess tocd(binary, { "--keepalive", "3600", "--bot", "echobot", "--no-rate-limits" });
         if (tocd.port == 0) {
             std::printf("FAIL: tocd did not start\n");
             return 1;
@@ -389,7 +389,7 @@ int main(int argc, char** argv)
 
     // Round two: a keep-alive every second; CPU per round.
     {
-        tocd_test::TocdProcess tocd(binary, { "--keepalive", "1", "--bot", "echobot" });
+        tocd_test::TocdProcess tocd(binary, { "--keepalive", "1", "--bot", "echobot", "--no-rate-limits" });
         if (tocd.port == 0) {
             std::printf("FAIL: tocd did not start again\n");
             return 1;

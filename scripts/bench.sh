@@ -2,7 +2,7 @@
 # Runs every benchmark against a release build and prints one table: each figure beside a
 # baseline measured in this same run, their ratio and the goal.
 #   scripts/bench.sh [BUILD_DIR]     (default build/release; `make bench` builds it first)
-# Needs Xvfb and xdotool for the window rows; takes about five minutes.
+# Needs Xvfb and xdotool for the window rows; takes about seven minutes.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -15,7 +15,7 @@ startup_runs=${BENCH_STARTUP_RUNS:-9}
 rtt_rounds=${BENCH_RTT_ROUNDS:-10000}
 scale_clients=${BENCH_SCALE_CLIENTS:-10000}
 
-for f in "$tocd" "$rivir" "$benches"/{bench_flap,bench_inbound,pingpong,imrtt,barewindow,windowprobe,tocdscale}; do
+for f in "$tocd" "$rivir" "$benches"/{bench_flap,bench_inbound,pingpong,imrtt,imburst,barewindow,windowprobe,tocdscale}; do
     [[ -x "$f" ]] || { echo "bench.sh: $f is missing; run 'make bench'." >&2; exit 1; }
 done
 
@@ -104,7 +104,7 @@ start_tocd() { # LOG COMMAND...: starts tocd; sets port and tocd_pid
     port=$(sed -n 's/^listening on .*:\([0-9]*\)$/\1/p' "$log" | head -n 1)
 }
 say "IM round trips"
-start_tocd "$work/tocd-rtt.log" taskset -c 0 "$tocd" --listen 127.0.0.1:0 --bot echobot
+start_tocd "$work/tocd-rtt.log" taskset -c 0 "$tocd" --listen 127.0.0.1:0 --bot echobot --no-rate-limits
 taskset -c 0 "$benches/imrtt" "127.0.0.1:$port" echobot 100 >"$work/sizes.txt" || die "imrtt failed"
 request=$(value request_bytes "$work/sizes.txt")
 reply=$(value reply_bytes "$work/sizes.txt")
@@ -133,6 +133,19 @@ for p in 50 99; do
     row "  for scale: the same on Qt's dispatcher without GLib, p$p, us" "$im" "$raw (raw TCP ping-pong)" \
         "$(calc "$im / $raw")" "-" "-"
 done
+
+# ---- 3b: a burst of 30 IMs from rest, paced to tocd's rate limits, against the model's least time ----
+say "30 IMs from rest, paced (about 90 s)"
+start_tocd "$work/tocd-burst.log" "$tocd" --listen 127.0.0.1:0
+"$benches/imburst" "127.0.0.1:$port" 30 >"$work/burst.txt" || die "imburst failed: $(cat "$work/tocd-burst.log")"
+kill "$tocd_pid" && wait "$tocd_pid" 2>/dev/null || true
+unset 'pids[-1]'
+burst=$(value burst_ms "$work/burst.txt")
+least=$(value least_ms "$work/burst.txt")
+drops=$(value errors "$work/burst.txt")
+row "30 IMs from rest through the pacer, first sent to last received ($drops dropped), s" "$(calc "$burst / 1000")" \
+    "$(calc "$least / 1000") (least the server's model allows)" "$(calc "$burst / $least")" "<= 1.2, 0 dropped" \
+    "$(met "$burst / $least <= 1.2 && $drops == 0")"
 
 # ---- 4 and 5: the window, idle and starting, beside a bare Qt window under Xvfb ----
 display=""

@@ -46,11 +46,18 @@ std::optional<RateKey> RateKeyOf(std::string_view command)
         return RateKey { RateClass::General, -1 };
     RateKey key { entry->cls, -1 };
     if (word == "toc_chat_send" || word == "toc_chat_whisper") {
-        // The room is the first argument; one that is not a number meters like any other chat line.
+        // The room is the first argument, quoted or not; one that is not a number meters like any
+        // other chat line.
         std::string_view rest = space == std::string_view::npos ? std::string_view {} : command.substr(space + 1);
+        const bool quotedRoom = !rest.empty() && rest.front() == '"';
+        if (quotedRoom)
+            rest.remove_prefix(1);
         std::int32_t room = -1;
         const auto [end, ec] = std::from_chars(rest.data(), rest.data() + rest.size(), room);
-        if (ec == std::errc() && room >= 0 && (end == rest.data() + rest.size() || *end == ' '))
+        const std::string_view after(end, static_cast<std::size_t>(rest.data() + rest.size() - end));
+        const std::string_view closing = quotedRoom ? "\"" : "";
+        if (ec == std::errc() && room >= 0 && after.starts_with(closing)
+            && (after.size() == closing.size() || after[closing.size()] == ' '))
             key.room = room;
     }
     return key;

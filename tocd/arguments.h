@@ -13,4 +13,9 @@ namespace tocd {
 /// counts as a word. Returns nothing when a quote is left open.
 std::optional<std::vector<std::string>> ParseArguments(std::string_view line);
 
+/// Everything after the command word as one argument: quotes and backslashes work as above but
+/// spaces do not split, and one pair of braces around the whole is trimmed, as clients that wrap
+/// the argument in braces expect. Returns nothing when a quote is left open.
+std::optional<std::string> ParseWholeArgument(std::string_view line);
+
 } // namespace tocd

@@ -28,7 +28,8 @@ namespace {
         return s;
     }
 
-    constexpr std::string_view unknownChat = "ERROR:913:internal server error";
+    // Today's servers refuse every chat command alike; clients know no other chat error.
+    constexpr std::string_view refused = "ERROR:913:internal server error";
 
 } // namespace
 
@@ -58,7 +59,7 @@ Session::ChatEntry* Service::chatEntryFor(Session& s, Room& room)
     if (s.m_nextChatId == INT32_MAX)
         return nullptr;
     ++room.references;
-    s.m_chats.push_back(Session::ChatEntry { s.m_nextChatId++, &room, false });
+    s.m_chats.push_back(Session::ChatEntry { s.m_nextChatId++, &room, false, {} });
     return &s.m_chats.back();
 }
 
@@ -74,6 +75,8 @@ void Service::joinRoom(Session& s, Session::ChatEntry& entry)
     const std::string id = std::to_string(entry.id);
     const bool arriving = !entry.joined;
     if (arriving) {
+        if (!entry.rate)
+            entry.rate.emplace(toc::ParamsOf(toc::RateClass::Chat), nowMs());
         entry.joined = true;
         room.members.push_back(&s);
     }
@@ -126,15 +129,15 @@ void Service::leaveRoom(Session& s, Session::ChatEntry& entry, bool tellLeaver)
 void Service::chatJoin(Session& s, Words& w)
 {
     if (w.size() < 3)
-        return s.sendMessage("ERROR:911");
+        return s.sendMessage(refused);
     const std::optional<std::int32_t> exchange = parseId(w[1]);
     const std::string_view name = trimmed(w[2]);
     if (!exchange || name.empty())
-        return s.sendMessage("ERROR:911");
+        return s.sendMessage(refused);
     // The room name leads CHAT_INVITE, where a colon would shift every field after it.
     if (name.size() > limits::RoomNameBytes
         || name.find_first_of(":\n\r") != std::string_view::npos)
-        return s.sendMessage("ERROR:951:" + std::string(name));
+        return s.sendMessage(refused);
 
     const std::string key = std::to_string(*exchange) + " " + toc::NormalizeName(name);
     auto it = m_rooms.find(key);
@@ -149,7 +152,7 @@ void Service::chatJoin(Session& s, Words& w)
     if (!entry) {
         if (room.references == 0)
             m_rooms.erase(key);
-        return s.sendMessage("ERROR:951:" + std::string(name) + ":24");
+        return s.sendMessage(refused);
     }
     joinRoom(s, *entry);
 }
@@ -157,38 +160,66 @@ void Service::chatJoin(Session& s, Words& w)
 void Service::chatSend(Session& s, Words& w)
 {
     if (w.size() < 3)
-        return s.sendMessage("ERROR:911");
+        return s.sendMessage(refused);
     const std::optional<std::int32_t> id = parseId(w[1]);
     Session::ChatEntry* entry = id ? chatById(s, *id) : nullptr;
     if (!entry || !entry->joined)
-        return s.sendMessage(unknownChat);
+        return s.sendMessage(refused);
     Room& room = *entry->room;
-    const std::string tail = ":" + s.m_account->formatted + ":F:A:en:" + w[2];
     for (Session* m : room.members) {
         if (const Session::ChatEntry* e = chatEntryFor(*m, room))
-            m->sendMessage("CHAT_IN_ENC:" + std::to_string(e->id) + tail);
+            m->sendMessage(chatLine(*m, e->id, s, false, w[2]));
     }
+}
+
+std::string Service::chatLine(const Session& to, std::int32_t id, const Session& from,
+    bool whisper, std::string_view text) const
+{
+    std::string line = to.m_dialect == Session::Dialect::Toc2 ? "CHAT_IN_ENC:" : "CHAT_IN:";
+    line += std::to_string(id) + ":" + from.m_account->formatted + (whisper ? ":T:" : ":F:");
+    if (to.m_dialect == Session::Dialect::Toc2)
+        line += "A:en:";
+    line += text;
+    return line;
+}
+
+void Service::chatWhisper(Session& s, Words& w)
+{
+    if (w.size() < 4)
+        return s.sendMessage(refused);
+    const std::optional<std::int32_t> id = parseId(w[1]);
+    Session::ChatEntry* entry = id ? chatById(s, *id) : nullptr;
+    if (!entry || !entry->joined)
+        return s.sendMessage(refused);
+    Room& room = *entry->room;
+    const std::string key = toc::NormalizeName(w[2]);
+    const auto to = std::find_if(room.members.begin(), room.members.end(),
+        [&](const Session* m) { return m->m_account->name == key; });
+    const Session::ChatEntry* e = to == room.members.end() ? nullptr : chatEntryFor(**to, room);
+    if (!e)
+        return s.sendMessage(refused);
+    (*to)->sendMessage(chatLine(**to, e->id, s, true, w[3]));
 }
 
 void Service::chatLeave(Session& s, Words& w)
 {
     if (w.size() < 2)
-        return s.sendMessage("ERROR:911");
+        return s.sendMessage(refused);
     const std::optional<std::int32_t> id = parseId(w[1]);
     Session::ChatEntry* entry = id ? chatById(s, *id) : nullptr;
     if (!entry || !entry->joined)
-        return s.sendMessage(unknownChat);
+        return s.sendMessage(refused);
     leaveRoom(s, *entry, true);
 }
 
 void Service::chatInvite(Session& s, Words& w)
 {
     if (w.size() < 4)
-        return s.sendMessage("ERROR:911");
+        return s.sendMessage(refused);
     const std::optional<std::int32_t> id = parseId(w[1]);
     Session::ChatEntry* entry = id ? chatById(s, *id) : nullptr;
     if (!entry || !entry->joined)
-        return s.sendMessage(unknownChat);
+        return s.sendMessage(refused);
     Room& room = *entry->room;
     for (std::size_t i = 3; i < w.size(); ++i) {
         Session* t = reachable(*s.m_account, w[i]);
@@ -209,11 +240,11 @@ void Service::chatInvite(Session& s, Words& w)
 void Service::chatAccept(Session& s, Words& w)
 {
     if (w.size() < 2)
-        return s.sendMessage("ERROR:911");
+        return s.sendMessage(refused);
     const std::optional<std::int32_t> id = parseId(w[1]);
     Session::ChatEntry* entry = id ? chatById(s, *id) : nullptr;
     if (!entry)
-        return s.sendMessage(unknownChat);
+        return s.sendMessage(refused);
     joinRoom(s, *entry);
 }
 

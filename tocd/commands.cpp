@@ -68,7 +68,15 @@ void Service::command(Session& s, std::vector<std::string>& words)
         { "toc_chat_leave", &Service::chatLeave },
         { "toc_chat_invite", &Service::chatInvite },
         { "toc_chat_accept", &Service::chatAccept },
+        { "toc_chat_whisper", &Service::chatWhisper },
+        { "toc_add_buddy", &Service::addBuddyOld },
+        { "toc_remove_buddy", &Service::removeBuddyOld },
+        { "toc_add_permit", &Service::addPermitOld },
+        { "toc_add_deny", &Service::addDenyOld },
+        { "toc_set_config", &Service::setConfig },
     };
+    if (m_options.rateLimits && !meter(s, words))
+        return;
     for (const Entry& e : table) {
         if (e.name == words[0]) {
             (this->*e.handler)(s, words);
@@ -76,6 +84,36 @@ void Service::command(Session& s, std::vector<std::string>& words)
         }
     }
     s.sendMessage("ERROR:913:internal server error");
+}
+
+bool Service::meter(Session& s, const Words& w)
+{
+    // A sign-on command sent again once signed on is just another command.
+    const toc::RateKey key = toc::RateKeyOf(w[0]).value_or(toc::RateKey {});
+    const std::int64_t t = nowMs();
+    std::optional<toc::RateLevel>* level = &s.m_rates[static_cast<std::size_t>(key.cls)];
+    if (key.cls == toc::RateClass::Chat && (w[0] == "toc_chat_send" || w[0] == "toc_chat_whisper")) {
+        // Each room joined has its own; lines naming no room of ours share the account's.
+        const std::optional<std::int32_t> room
+            = w.size() >= 2 ? parseInt<std::int32_t>(w[1]) : std::nullopt;
+        if (Session::ChatEntry* e = room ? chatById(s, *room) : nullptr)
+            level = &e->rate;
+    }
+    if (!*level) // a room invited to, not joined: its lines are refused but still count
+        level->emplace(toc::ParamsOf(key.cls), t);
+    if (key.cls == toc::RateClass::IM)
+        (*level)->SetWarning(warningOf(*s.m_account));
+    switch ((*level)->Record(t)) {
+    case toc::RateLevel::Verdict::Accepted:
+        return true;
+    case toc::RateLevel::Verdict::Dropped:
+        s.sendMessage("ERROR:903");
+        return false;
+    case toc::RateLevel::Verdict::Disconnect:
+        s.end();
+        return false;
+    }
+    return false;
 }
 
 void Service::initDone(Session& s, Words&)
@@ -117,10 +155,27 @@ void Service::deliverIm(
     Session* t = reachable(*from.m_account, to);
     if (!t)
         return from.sendMessage("ERROR:901:" + std::string(to));
-    std::string message = "IM_IN_ENC2:" + from.m_account->formatted + (autoResponse ? ":T" : ":F")
-        + ":F:T:" + userClass(from) + ":F:L:en:";
+    const std::string& name = from.m_account->formatted;
+    const std::string_view flag = autoResponse ? ":T" : ":F";
+    std::string message;
+    switch (t->m_dialect) {
+    case Session::Dialect::Toc1:
+        message = "IM_IN:" + name + std::string(flag) + ":";
+        break;
+    case Session::Dialect::Toc2Signon:
+        message = "IM_IN2:" + name + std::string(flag) + ":F:";
+        break;
+    case Session::Dialect::Toc2:
+        message = "IM_IN_ENC2:" + name + std::string(flag) + ":F:T:" + userClass(from) + ":F:L:en:";
+        break;
+    }
     message += text;
     t->sendMessage(message);
+    // What the recipient heard from the sender is what it may warn it for.
+    Heard& heard = heardFrom(*t->m_account, from.m_account->name, nowMs());
+    heard.ims.push_back(nowMs());
+    if (heard.ims.size() > 256) // more than a warning could ever need
+        heard.ims.pop_front();
     // The bot leaves automatic replies alone, so two auto-responders cannot ping-pong through it.
     if (t->isBot() && !autoResponse && !from.isBot())
         deliverIm(*t, from.m_account->name, "echo: " + std::string(text), false);
@@ -133,7 +188,7 @@ void Service::getStatus(Session& s, Words& w)
     const Session* t = reachable(*s.m_account, w[1]);
     if (!t)
         return s.sendMessage("ERROR:901:" + w[1]);
-    s.sendMessage(buddyUpdate(*t));
+    s.sendMessage(buddyUpdate(*t, s));
 }
 
 void Service::setAway(Session& s, Words& w)
@@ -173,8 +228,10 @@ void Service::setCaps(Session& s, Words& w)
     if (!s.m_visible)
         return;
     const std::string update = capsUpdate(s);
-    for (Session* v : viewers(*s.m_account))
-        v->sendMessage(update);
+    for (Session* v : viewers(*s.m_account)) {
+        if (v->m_dialect != Session::Dialect::Toc1)
+            v->sendMessage(update);
+    }
 }
 
 void Service::evil(Session& s, Words& w)
@@ -183,11 +240,16 @@ void Service::evil(Session& s, Words& w)
         return s.sendMessage(invalidInput);
     const bool anonymous = w[2] == "anon";
     Session* t = reachable(*s.m_account, w[1]);
-    if (!t)
-        return s.sendMessage("ERROR:902:" + w[1]);
+    // Only someone who sent you more IMs in the last hour than you have warned them may be warned.
+    const std::int64_t at = nowMs();
+    Heard* heard = t ? &heardFrom(*s.m_account, t->m_account->name, at) : nullptr;
+    if (!heard || heard->ims.size() <= heard->warnings.size())
+        return s.sendMessage("ERROR:902");
+    heard->warnings.push_back(at);
     Account& target = *t->m_account;
     // Anonymous warnings weigh less, as they always have.
-    target.warning = std::min(100, target.warning + (anonymous ? 3 : 10));
+    target.warning = std::min(100, warningOf(target) + (anonymous ? 3 : 10));
+    target.warnedAt = at;
     t->sendMessage("EVILED:" + std::to_string(target.warning) + ":"
         + (anonymous ? "" : s.m_account->formatted));
     tellWatchers(*t, false);
@@ -218,7 +280,8 @@ void Service::clientEvent(Session& s, Words& w)
     const std::optional<int> status = w.size() >= 3 ? parseInt<int>(w[2]) : std::nullopt;
     if (!status)
         return s.sendMessage(invalidInput);
-    if (Session* t = reachable(*s.m_account, w[1]))
+    Session* t = reachable(*s.m_account, w[1]);
+    if (t && t->m_dialect != Session::Dialect::Toc1)
         t->sendMessage("CLIENT_EVENT2:" + s.m_account->formatted + ":" + std::to_string(*status));
 }
 
@@ -389,6 +452,107 @@ void Service::addDeny(Session& s, Words& w) { editPrivacyList(s, w, true, true);
 void Service::removeDeny(Session& s, Words& w) { editPrivacyList(s, w, true, false); }
 void Service::addPermit(Session& s, Words& w) { editPrivacyList(s, w, false, true); }
 void Service::removePermit(Session& s, Words& w) { editPrivacyList(s, w, false, false); }
+
+Heard& Service::heardFrom(Account& a, const std::string& sender, std::int64_t at)
+{
+    constexpr std::int64_t hour = 60 * 60 * 1000;
+    const auto prune = [&](Heard& h) {
+        while (!h.ims.empty() && h.ims.front() <= at - hour)
+            h.ims.pop_front();
+        while (!h.warnings.empty() && h.warnings.front() <= at - hour)
+            h.warnings.pop_front();
+    };
+    if (a.heard.size() >= a.heardSweepAt && !a.heard.contains(sender)) {
+        // Senders not heard from for an hour are forgotten, a whole sweep at a time.
+        for (auto it = a.heard.begin(); it != a.heard.end();) {
+            prune(it->second);
+            const bool stale = it->second.ims.empty() && it->second.warnings.empty();
+            it = stale ? a.heard.erase(it) : std::next(it);
+        }
+        a.heardSweepAt = std::max<std::size_t>(64, 2 * a.heard.size());
+    }
+    Heard& h = a.heard[sender];
+    prune(h);
+    return h;
+}
+
+void Service::editBuddiesOld(Session& s, Words& w, bool add)
+{
+    if (w.size() < 2)
+        return s.sendMessage(invalidInput);
+    Account& a = *s.m_account;
+    const std::vector<Session*> before = viewers(a);
+    std::size_t buddies = 0;
+    for (const Group& g : a.groups)
+        buddies += g.buddies.size();
+    for (std::size_t i = 1; i < w.size(); ++i) {
+        if (!validScreenName(w[i])) {
+            s.sendMessage(invalidInput);
+            continue;
+        }
+        const std::string key = toc::NormalizeName(w[i]);
+        const auto same = [&](const Buddy& b) { return b.key == key; };
+        if (!add) {
+            // The first version knows one flat list: the name goes from every group.
+            for (Group& g : a.groups)
+                std::erase_if(g.buddies, same);
+            continue;
+        }
+        const bool listed = std::any_of(a.groups.begin(), a.groups.end(),
+            [&](const Group& g) { return std::any_of(g.buddies.begin(), g.buddies.end(), same); });
+        if (listed)
+            continue;
+        Group* g = a.groups.empty() ? ensureGroup(a, "Buddies") : &a.groups.front();
+        if (!g || buddies >= limits::Buddies) {
+            s.sendMessage(invalidInput);
+            continue;
+        }
+        g->buddies.push_back(Buddy { w[i], {}, key });
+        ++buddies;
+    }
+    const std::vector<std::string> added = rewatch(a);
+    if (s.m_visible)
+        tellAboutBuddies(s, added);
+    privacyChanged(s, before);
+}
+
+void Service::addBuddyOld(Session& s, Words& w) { editBuddiesOld(s, w, true); }
+void Service::removeBuddyOld(Session& s, Words& w) { editBuddiesOld(s, w, false); }
+
+void Service::editPrivacyOld(Session& s, Words& w, bool deny)
+{
+    Account& a = *s.m_account;
+    std::vector<std::string>& list = deny ? a.deny : a.permit;
+    const std::size_t cap = deny ? limits::DenyEntries : limits::PermitEntries;
+    const std::vector<Session*> before = viewers(a);
+    // Adding to a list turns its mode on (deny some, or permit some), even with no names.
+    a.pdmode = deny ? 4 : 3;
+    for (std::size_t i = 1; i < w.size(); ++i) {
+        if (!validScreenName(w[i])) {
+            s.sendMessage(invalidInput);
+            continue;
+        }
+        const std::string name = toc::NormalizeName(w[i]);
+        if (std::find(list.begin(), list.end(), name) != list.end())
+            continue;
+        if (list.size() >= cap) {
+            s.sendMessage(invalidInput);
+            continue;
+        }
+        list.push_back(name);
+    }
+    privacyChanged(s, before);
+}
+
+void Service::addPermitOld(Session& s, Words& w) { editPrivacyOld(s, w, false); }
+void Service::addDenyOld(Session& s, Words& w) { editPrivacyOld(s, w, true); }
+
+void Service::setConfig(Session& s, Words& w)
+{
+    if (w.size() < 2)
+        return s.sendMessage(invalidInput);
+    s.m_account->config = std::move(w[1]);
+}
 
 void Service::setPdmode(Session& s, Words& w)
 {

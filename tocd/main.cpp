@@ -17,7 +17,9 @@
 namespace {
 
 constexpr std::string_view usage
-    = "usage: tocd [--listen HOST:PORT] [--keepalive SECONDS] [--bot NAME]\n";
+    = "usage: tocd [--listen HOST:PORT] [--keepalive SECONDS] [--bot NAME] [--no-rate-limits]\n"
+      "  --no-rate-limits  accept commands at any speed (load tests, benchmarks); by default\n"
+      "                    they are metered as today's servers do: ERROR:903, then disconnect\n";
 
 std::optional<unsigned> parseNumber(std::string_view s, unsigned max)
 {
@@ -88,12 +90,17 @@ int main(int argc, char** argv)
     std::string listen = "127.0.0.1:5190";
     std::chrono::milliseconds keepAlive = std::chrono::seconds(60);
     std::string bot;
+    bool rateLimits = true;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
         const bool hasValue = i + 1 < argc;
         if (arg == "--help" || arg == "-h") {
             std::cout << usage;
             return 0;
+        }
+        if (arg == "--no-rate-limits") {
+            rateLimits = false;
+            continue;
         }
         if (!hasValue || (arg != "--listen" && arg != "--keepalive" && arg != "--bot")) {
             std::cerr << "tocd: " << (hasValue ? "unknown option " : "missing value for ") << arg
@@ -120,7 +127,7 @@ int main(int argc, char** argv)
         }
     }
     // The service outlives the event loop: connections still queued in it sign off on the way out.
-    tocd::Service service(tocd::Service::Options { bot, {} });
+    tocd::Service service(tocd::Service::Options { bot, {}, {}, rateLimits });
     asio::io_context io(1);
     const std::optional<asio::ip::tcp::endpoint> endpoint = parseListen(listen, io);
     if (!endpoint) {

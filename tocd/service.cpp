@@ -41,6 +41,25 @@ std::int64_t Service::now() const
         .count();
 }
 
+std::int64_t Service::nowMs() const
+{
+    if (m_options.clockMs)
+        return m_options.clockMs();
+    if (m_options.clock)
+        return m_options.clock() * 1000;
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+int Service::warningOf(const Account& a) const
+{
+    // Five points off for every five minutes since the last warning; nothing ticks meanwhile.
+    constexpr std::int64_t step = 5 * 60 * 1000;
+    const std::int64_t steps = std::max<std::int64_t>(nowMs() - a.warnedAt, 0) / step;
+    return static_cast<int>(std::max<std::int64_t>(0, a.warning - 5 * std::min<std::int64_t>(steps, 20)));
+}
+
 Account* Service::find(std::string_view name)
 {
     const auto it = m_accounts.find(std::string(name));
@@ -102,10 +121,37 @@ Service::LoginResult Service::login(
     session.m_account = a;
     session.m_visible = false;
     session.m_signonTime = now();
+    // Metering starts at rest at sign-on: a burst right after it meets the limits soonest.
+    for (std::size_t c = 0; c < toc::RateClasses.size(); ++c)
+        session.m_rates[c].emplace(toc::RateClasses[c], nowMs());
     session.m_onlineIndex = m_online.size();
     m_online.push_back(&session);
     a->online = &session;
 
+    if (session.m_dialect == Session::Dialect::Toc1) {
+        // The first version answers in this order, with the text its client stored, or else the
+        // lists in that version's layout.
+        session.sendMessage("SIGN_ON:TOC1.0");
+        std::string config = "CONFIG:";
+        if (a->config) {
+            config += *a->config;
+        } else {
+            if (a->pdmode != 0)
+                config += "m " + std::to_string(a->pdmode) + "\n";
+            for (const Group& g : a->groups) {
+                config += "g " + g.name + "\n";
+                for (const Buddy& b : g.buddies)
+                    config += "b " + b.name + "\n";
+            }
+            for (const std::string& p : a->permit)
+                config += "p " + p + "\n";
+            for (const std::string& d : a->deny)
+                config += "d " + d + "\n";
+        }
+        session.sendMessage(config);
+        session.sendMessage("NICK:" + a->formatted);
+        return LoginResult::Ok;
+    }
     session.sendMessage("SIGN_ON:TOC2.0");
     session.sendMessage("NICK:" + a->formatted);
     std::string config = "CONFIG2:";
@@ -136,11 +182,8 @@ void Service::signOff(Session& s)
         releaseRoom(*e.room);
     }
     s.m_chats.clear();
-    if (s.m_visible) {
-        const std::string gone = departure(*a);
-        for (Session* v : viewers(*a))
-            v->sendMessage(gone);
-    }
+    if (s.m_visible)
+        tellAll(viewers(*a), [&](const Session& v) { return departure(*a, v); });
     s.m_visible = false;
     s.m_account = nullptr;
     a->online = nullptr;
@@ -191,13 +234,15 @@ Session* Service::reachable(const Account& viewer, std::string_view name)
 
 std::string Service::userClass(const Session& s) { return s.m_away ? " OU" : " O "; }
 
-std::string Service::buddyUpdate(const Session& s) const
+std::string Service::buddyUpdate(const Session& s, const Session& viewer) const
 {
     const Account& a = *s.m_account;
     const std::int64_t idle
         = s.m_idleSince == 0 ? 0 : std::max<std::int64_t>(0, now() - s.m_idleSince) / 60;
-    return "UPDATE_BUDDY2:" + a.formatted + ":T:" + std::to_string(a.warning) + ":"
-        + std::to_string(s.m_signonTime) + ":" + std::to_string(idle) + ":" + userClass(s) + ":";
+    const bool first = viewer.m_dialect == Session::Dialect::Toc1;
+    return (first ? "UPDATE_BUDDY:" : "UPDATE_BUDDY2:") + a.formatted + ":T:"
+        + std::to_string(warningOf(a)) + ":" + std::to_string(s.m_signonTime) + ":"
+        + std::to_string(idle) + ":" + userClass(s) + (first ? "" : ":");
 }
 
 std::string Service::capsUpdate(const Session& s)
@@ -205,9 +250,24 @@ std::string Service::capsUpdate(const Session& s)
     return "BUDDY_CAPS2:" + s.m_account->formatted + ":" + s.m_caps;
 }
 
-std::string Service::departure(const Account& a)
+std::string Service::departure(const Account& a, const Session& viewer)
 {
+    if (viewer.m_dialect == Session::Dialect::Toc1)
+        return "UPDATE_BUDDY:" + a.name + ":F:0:0:0:   ";
     return "UPDATE_BUDDY2:" + a.name + ":F:0:0:0:   :";
+}
+
+void Service::tellAll(
+    const std::vector<Session*>& to, const std::function<std::string(const Session&)>& make)
+{
+    // Two dialects write presence differently; build each form once, not once per viewer.
+    std::string forms[2];
+    for (Session* v : to) {
+        std::string& form = forms[v->m_dialect == Session::Dialect::Toc1];
+        if (form.empty())
+            form = make(*v);
+        v->sendMessage(form);
+    }
 }
 
 std::vector<Session*> Service::viewers(const Account& a) const
@@ -227,12 +287,14 @@ void Service::tellWatchers(Session& s, bool withCaps)
 {
     if (!s.m_visible)
         return;
-    const std::string update = buddyUpdate(s);
-    const bool caps = withCaps && !s.m_caps.empty();
-    for (Session* v : viewers(*s.m_account)) {
-        v->sendMessage(update);
-        if (caps)
-            v->sendMessage(capsUpdate(s));
+    const std::vector<Session*> to = viewers(*s.m_account);
+    tellAll(to, [&](const Session& v) { return buddyUpdate(s, v); });
+    if (!withCaps || s.m_caps.empty())
+        return;
+    const std::string caps = capsUpdate(s);
+    for (Session* v : to) {
+        if (v->m_dialect != Session::Dialect::Toc1)
+            v->sendMessage(caps);
     }
 }
 
@@ -242,8 +304,8 @@ void Service::tellAboutBuddies(Session& s, const std::vector<std::string>& names
         const Account* b = find(name);
         if (!b || !b->online || !b->online->m_visible || !mayView(*b, *s.m_account))
             continue;
-        s.sendMessage(buddyUpdate(*b->online));
-        if (!b->online->m_caps.empty())
+        s.sendMessage(buddyUpdate(*b->online, s));
+        if (!b->online->m_caps.empty() && s.m_dialect != Session::Dialect::Toc1)
             s.sendMessage(capsUpdate(*b->online));
     }
 }
@@ -259,16 +321,14 @@ void Service::privacyChanged(Session& s, std::vector<Session*> before)
     std::set_difference(
         after.begin(), after.end(), before.begin(), before.end(), std::back_inserter(changed));
     for (Session* v : changed) {
-        v->sendMessage(buddyUpdate(s));
-        if (!s.m_caps.empty())
+        v->sendMessage(buddyUpdate(s, *v));
+        if (!s.m_caps.empty() && v->m_dialect != Session::Dialect::Toc1)
             v->sendMessage(capsUpdate(s));
     }
     changed.clear();
     std::set_difference(
         before.begin(), before.end(), after.begin(), after.end(), std::back_inserter(changed));
-    const std::string gone = departure(*s.m_account);
-    for (Session* v : changed)
-        v->sendMessage(gone);
+    tellAll(changed, [&](const Session& v) { return departure(*s.m_account, v); });
 }
 
 std::vector<std::string> Service::rewatch(Account& a)

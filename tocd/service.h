@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -24,6 +25,13 @@ struct Group {
     std::vector<Buddy> buddies;
 };
 
+/// What one account heard from another in the last hour, and how often it warned it since: a
+/// warning needs more of the first than of the second. Times in milliseconds, oldest first.
+struct Heard {
+    std::deque<std::int64_t> ims;
+    std::deque<std::int64_t> warnings;
+};
+
 /// A registered screen name and everything stored for it. Lives as long as the service.
 struct Account {
     std::string name; // normalised
@@ -34,7 +42,11 @@ struct Account {
     std::vector<std::string> deny; // normalised
     std::vector<std::string> permit; // normalised
     int pdmode = 0; // 0: never set, behaves as "deny some"
-    int warning = 0; // percent
+    int warning = 0; // percent, as raised at warnedAt; it decays from there
+    std::int64_t warnedAt = 0; // milliseconds
+    std::optional<std::string> config; // the first version's configuration text, as last stored
+    std::unordered_map<std::string, Heard> heard; // by sender's normalised name
+    std::size_t heardSweepAt = 64; // heard is swept of stale senders when it grows to this
     std::vector<std::string> watching; // normalised buddy names, sorted, no repeats
     bool bot = false;
     Session* online = nullptr;
@@ -59,6 +71,11 @@ public:
         std::string botName;
         /// Unix time in seconds; the system clock when empty.
         std::function<std::int64_t()> clock;
+        /// Milliseconds for the rate limits and warnings. When empty: `clock` in milliseconds if
+        /// that is given (a test's clock), else the steady clock.
+        std::function<std::int64_t()> clockMs {};
+        /// Meter commands with today's servers' rate classes; off for load tests and benchmarks.
+        bool rateLimits = true;
     };
 
     explicit Service(Options options);
@@ -81,6 +98,8 @@ public:
     /// Checks the password, or registers the name at its first sign-on; on success the session
     /// takes the account over from any older one and gets SIGN_ON, NICK and CONFIG2.
     LoginResult login(Session& session, std::string_view name, std::string_view password);
+    /// The warning level of an account now, its decay included.
+    int warningOf(const Account& a) const;
     /// Runs one client command, `words[0]` being the command word; answers go out as messages.
     void command(Session& session, std::vector<std::string>& words);
     /// Takes a signed-on session off the service: it leaves its rooms and its watchers see it go.
@@ -90,6 +109,10 @@ private:
     using Words = std::vector<std::string>;
 
     std::int64_t now() const;
+    std::int64_t nowMs() const;
+    /// Counts a command against its rate class; false when it must not run (ERROR:903 sent, or the
+    /// session closed at the disconnect level).
+    bool meter(Session& s, const Words& w);
     Account* find(std::string_view name);
     const Account* find(std::string_view name) const;
 
@@ -99,9 +122,12 @@ private:
     /// The visible session behind `name` that `viewer` may reach; one's own session always.
     Session* reachable(const Account& viewer, std::string_view name);
     static std::string userClass(const Session& s);
-    std::string buddyUpdate(const Session& s) const;
+    /// Presence of `s` as `viewer`'s dialect writes it.
+    std::string buddyUpdate(const Session& s, const Session& viewer) const;
     static std::string capsUpdate(const Session& s);
-    static std::string departure(const Account& a);
+    static std::string departure(const Account& a, const Session& viewer);
+    /// Sends the same message to every viewer, built once per dialect.
+    void tellAll(const std::vector<Session*>& to, const std::function<std::string(const Session&)>& make);
     /// Visible sessions that list `a` as a buddy and may see it.
     std::vector<Session*> viewers(const Account& a) const;
     void tellWatchers(Session& s, bool withCaps);
@@ -138,9 +164,25 @@ private:
     void chatLeave(Session& s, Words& w);
     void chatInvite(Session& s, Words& w);
     void chatAccept(Session& s, Words& w);
+    void chatWhisper(Session& s, Words& w);
+    // The first version's commands.
+    void addBuddyOld(Session& s, Words& w);
+    void removeBuddyOld(Session& s, Words& w);
+    void addPermitOld(Session& s, Words& w);
+    void addDenyOld(Session& s, Words& w);
+    void setConfig(Session& s, Words& w);
 
     // Shared steps.
     void deliverIm(Session& from, std::string_view to, std::string_view text, bool autoResponse);
+    /// `a`'s tally of what `sender` sent and what `a` warned it, pruned to the last hour.
+    Heard& heardFrom(Account& a, const std::string& sender, std::int64_t at);
+    /// Adds and removes buddies of the first group (made if there is none) without confirmations,
+    /// as the first version did; watchers and the session see the presence that changes.
+    void editBuddiesOld(Session& s, Words& w, bool add);
+    /// Turns the privacy mode to permit some or deny some and adds the names, unconfirmed.
+    void editPrivacyOld(Session& s, Words& w, bool deny);
+    std::string chatLine(const Session& to, std::int32_t id, const Session& from, bool whisper,
+        std::string_view text) const;
     void editPrivacyList(Session& s, Words& w, bool deny, bool add);
     Group* findGroup(Account& a, std::string_view name);
     /// The group, created if needed; nothing when the name or the group count is refused.

@@ -23,6 +23,7 @@ namespace {
     constexpr std::uint8_t keepAliveType = 5;
 
     // Roasting is an XOR with a repeating key, so roasting the decoded bytes again gives them back.
+    // Both versions roast alike.
     std::optional<std::string> unroast(std::string_view roasted)
     {
         constexpr std::string_view key = "Tic/Toc";
@@ -222,6 +223,14 @@ bool Session::handleFrame(std::string_view frame)
     case State::SignedOn:
         if (type == dataType) {
             std::optional<std::vector<std::string>> words = ParseArguments(payload);
+            // These take one argument that clients may wrap in braces, spaces and all.
+            if (words && words->size() > 1
+                && ((*words)[0] == "toc_format_nickname" || (*words)[0] == "toc_set_config"
+                    || (*words)[0] == "toc2_new_buddies")) {
+                std::optional<std::string> whole = ParseWholeArgument(payload);
+                words->resize(1);
+                words->push_back(whole ? std::move(*whole) : std::string());
+            }
             if (!words)
                 sendMessage("ERROR:911");
             else if (!words->empty())
@@ -241,8 +250,16 @@ void Session::handleLogin(std::string_view payload)
 {
     const std::optional<std::vector<std::string>> words = ParseArguments(payload);
     std::optional<std::string> password;
-    if (words && words->size() >= 5 && (*words)[0] == "toc2_login")
-        password = unroast((*words)[4]);
+    // toc_signon <host> <port> <name> <roasted password> <language> <version>, and the two
+    // TOC2 sign-ons with the same four first arguments.
+    if (words && words->size() >= 5) {
+        const std::string& word = (*words)[0];
+        if (word == "toc_signon" || word == "toc2_signon" || word == "toc2_login")
+            password = unroast((*words)[4]);
+        m_dialect = word == "toc_signon" ? Dialect::Toc1
+            : word == "toc2_signon"      ? Dialect::Toc2Signon
+                                         : Dialect::Toc2;
+    }
     if (!password) {
         sendMessage("ERROR:913:internal server error");
         end();

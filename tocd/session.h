@@ -2,11 +2,13 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "toc/flap.h"
+#include "toc/ratelimits.h"
 
 namespace tocd {
 
@@ -45,6 +47,14 @@ public:
     /// Sends an empty keep-alive frame, if signed on.
     void keepAlive();
 
+    /// Which sign-on the client used; it decides the form of the messages the session receives.
+    enum class Dialect : std::uint8_t {
+        Toc1, // toc_signon: IM_IN, CHAT_IN, UPDATE_BUDDY, CONFIG
+        Toc2Signon, // toc2_signon: IM_IN2 and CHAT_IN, the rest as TOC2
+        Toc2, // toc2_login
+    };
+    Dialect dialect() const { return m_dialect; }
+
     bool ended() const { return m_state == State::Ended; }
     bool signedOn() const { return m_account != nullptr; }
     bool visible() const { return m_visible; }
@@ -67,6 +77,7 @@ private:
         std::int32_t id;
         Room* room;
         bool joined;
+        std::optional<toc::RateLevel> rate; // chat lines, at rest on first joining
     };
 
     void sendFrame(std::uint8_t type, std::string_view payload);
@@ -93,6 +104,9 @@ private:
 
     // Signed-on state, owned by the service.
     Account* m_account = nullptr;
+    Dialect m_dialect = Dialect::Toc2;
+    // The rate classes, each at rest until its first command; chat lines per room in m_chats.
+    std::optional<toc::RateLevel> m_rates[toc::RateClasses.size()];
     bool m_visible = false;
     bool m_away = false;
     std::int64_t m_signonTime = 0;

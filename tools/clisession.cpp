@@ -1,8 +1,11 @@
 #include "tools/clisession.h"
 
+#include <cstdlib>
 #include <utility>
 
 #include <QMetaObject>
+
+#include "toc/qt/pacedsocket.h"
 
 namespace tocli {
 
@@ -12,6 +15,7 @@ CliSession::CliSession(CliOptions options, std::unique_ptr<toc::Socket> socket, 
     , m_options(std::move(options))
     , m_out(std::move(out))
     , m_onFinished(std::move(finished))
+    , m_paced(dynamic_cast<toc::PacedSocket*>(socket.get()))
     , m_control(std::move(socket), this)
     , m_dispatcher(m_control)
 {
@@ -36,7 +40,7 @@ void CliSession::HandleLine(std::string_view line)
 {
     if (m_finished || line.find_first_not_of(" \t") == std::string_view::npos)
         return;
-    if (m_everSignedOn && m_waiting.empty()) {
+    if (m_everSignedOn && m_waiting.empty() && !waitsForHeld(line)) {
         run(line);
         return;
     }
@@ -49,6 +53,18 @@ void CliSession::HandleLine(std::string_view line)
         return;
     }
     m_waiting.emplace_back(line);
+    if (m_everSignedOn && m_waiting.size() == 1)
+        m_paced->WhenDrained([this] { runWaiting(); });
+}
+
+bool CliSession::waitsForHeld(std::string_view line) const
+{
+    // Ending the connection would throw away what the script sent before; let that go first.
+    if (!m_paced || m_paced->Held() == 0)
+        return false;
+    const Json command = Json::parse(line, nullptr, false);
+    return command.is_array() && !command.empty()
+        && (command[0] == "LogOff" || command[0] == "Login");
 }
 
 void CliSession::run(std::string_view line)
@@ -60,6 +76,10 @@ void CliSession::run(std::string_view line)
 void CliSession::runWaiting()
 {
     while (!m_waiting.empty() && !m_finished) {
+        if (waitsForHeld(m_waiting.front())) {
+            m_paced->WhenDrained([this] { runWaiting(); });
+            return;
+        }
         const std::string line = std::move(m_waiting.front());
         m_waiting.pop_front();
         run(line);
@@ -109,6 +129,20 @@ void CliSession::LoggedOut(const std::string& strUserName)
     JsonEventWriter::LoggedOut(strUserName);
     m_profileTimer.stop();
     finish(ExitOk);
+}
+
+void CliSession::Error(std::int16_t intErrorCode, const std::string& strError)
+{
+    JsonEventWriter::Error(intErrorCode, strError);
+    if (intErrorCode == 903 && m_paced)
+        m_paced->RateLimited();
+}
+
+void CliSession::Warned(const std::string& intWarningLevel, const std::string& strFromUser)
+{
+    JsonEventWriter::Warned(intWarningLevel, strFromUser);
+    if (m_paced)
+        m_paced->SetWarning(std::atoi(intWarningLevel.c_str()));
 }
 
 void CliSession::WinsockError(const std::string& strError)

@@ -14,6 +14,10 @@
 #include "tools/commanddispatcher.h"
 #include "tools/jsoneventwriter.h"
 
+namespace toc {
+class PacedSocket;
+}
+
 namespace tocli {
 
 struct CliOptions {
@@ -63,16 +67,22 @@ public:
                   const std::vector<std::string>& MiscData, const std::string& strPreferences,
                   std::int16_t PrivacyMode) override;
     void LoggedOut(const std::string& strUserName) override;
+    void Error(std::int16_t intErrorCode, const std::string& strError) override;
+    void Warned(const std::string& intWarningLevel, const std::string& strFromUser) override;
     void WinsockError(const std::string& strError) override;
 
 private:
     void run(std::string_view line);
+    bool waitsForHeld(std::string_view line) const;
     void runWaiting();
     void finish(int status);
 
     CliOptions m_options;
     LineSink m_out;
     std::function<void(int)> m_onFinished;
+    // Set when the socket paces commands to the server's rate limits. Before m_control, which
+    // takes the socket.
+    toc::PacedSocket* m_paced;
     toc::OrbTOCSock m_control;
     CommandDispatcher m_dispatcher;
     QTimer m_profileTimer;

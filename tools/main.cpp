@@ -8,7 +8,9 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include "toc/qt/pacedsocket.h"
 #include "toc/qt/qtsocket.h"
+#include "tools/bytejson.h"
 #include "tools/clisession.h"
 #include "tools/serveraddress.h"
 #include "tools/stdinreader.h"
@@ -38,6 +40,12 @@ cannot be run prints {"error": "..."} and does nothing else. Lines that come
 before the first sign-on has completed wait for it, then run in order; so
   echo '["SendIM", "bob", "hi"]' | toc-cli ...
 signs on, sends the IM and exits.
+
+Commands are paced to the server's rate limits: what would be dropped for
+speed waits and goes out, in order, as soon as the server allows (7 IMs at
+once from rest, then about one every 4 s). toc-cli ends only once they have
+gone, and LogOff and Login wait for them too. Past 256 waiting, a command
+prints {"error": ...} and is not sent.
 
 The screen name, password and profile given here are sent as UTF-8. With
 --profile the profile is set at each sign-on and every 60 s after it.
@@ -128,10 +136,19 @@ int main(int argc, char* argv[])
     options.password = *password;
     options.profile = required(parser, QStringLiteral("profile"));
 
-    auto socket = std::make_unique<toc::QtSocket>();
-    QObject& socketObject = *socket;
-    tocli::CliSession session(std::move(options), std::move(socket), writeLine,
-                              [](int status) { QCoreApplication::exit(status); });
+    auto tcp = std::make_unique<toc::QtSocket>();
+    QObject& socketObject = *tcp;
+    auto socket = std::make_unique<toc::PacedSocket>(std::move(tcp));
+    toc::PacedSocket& paced = *socket;
+    paced.onRefused = [](const std::string& error) {
+        tocli::Json line = tocli::Json::object();
+        line["error"] = tocli::BytesToJson(error);
+        writeLine(line.dump());
+    };
+    // Commands still held for the server's rate limits go out before toc-cli ends.
+    tocli::CliSession session(std::move(options), std::move(socket), writeLine, [&paced](int status) {
+        paced.WhenDrained([status] { QCoreApplication::exit(status); });
+    });
     tocli::StdinReader input(0, MaxLineBytes,
                              { [&session](std::string_view line) { session.HandleLine(line); },
                                [&session] { session.HandleOverlongLine(); },

@@ -44,6 +44,11 @@ TEST(Presence, ArrivalAwayIdleCapabilitiesWarningsAndDepartureReachWatchers)
         alice.Send(Json::array({ "GetStatus", "bob" }));
         alice.Expect("BuddyUpdate", online("bob", " O ", 0, 5));
 
+        // Only someone who sent you IMs may be warned, once per IM.
+        for (const char* text : { "one", "two" }) {
+            bob.Send(Json::array({ "SendIM", "alice", text }));
+            alice.ExpectArgs("InstantMessage", Json::array({ "bob", text, false, " O " }));
+        }
         alice.Send(Json::array({ "WarnUser", "B ob", false }));
         const Json first = bob.Expect("Warned", [](const Json& a) { return a[1] == "alice"; });
         ASSERT_TRUE(first.is_array());

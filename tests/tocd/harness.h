@@ -88,7 +88,8 @@ protected:
     }
 
     std::int64_t clock = 1700000000;
-    tocd::Service service { tocd::Service::Options { "Echo Bot", [this] { return clock; } } };
+    // Rate limits off: these tests send bursts on a frozen clock.
+    tocd::Service service { tocd::Service::Options { "Echo Bot", [this] { return clock; }, {}, false } };
 
 private:
     std::deque<Client> m_clients; // after the service: sessions must go first
