@@ -18,6 +18,8 @@ trap cleanup EXIT
 
 rss() { awk '/^VmRSS:/ { print $2 }' "/proc/$1/status"; }
 packets() { grep -c '"IncomingPacket"' "$work/cli.out" || true; }
+seen() { (($(packets) >= $1)); }
+lasted() { ((SECONDS - start >= $1)); }
 wait_until() { # SECONDS COMMAND...
     local deadline=$((SECONDS + $1))
     shift
@@ -39,11 +41,11 @@ exec 3>"$work/in" # stdin stays open: toc-cli idles instead of ending
 
 # Warm up first: the first keep-alives grow buffers to their working size.
 wait_until 120 grep -q '"LoggedIn"' "$work/cli.out"
-wait_until 120 test "$(packets)" -ge 2000
+wait_until 120 seen 2000
 start=$SECONDS
 cli_start=$(rss "${pids[1]}") tocd_start=$(rss "${pids[0]}")
-wait_until 900 test "$(packets)" -ge $((2000 + keepalives))
-wait_until $((min_seconds + 60)) test $((SECONDS - start)) -ge "$min_seconds"
+wait_until 900 seen $((2000 + keepalives))
+wait_until $((min_seconds + 60)) lasted "$min_seconds"
 cli_end=$(rss "${pids[1]}") tocd_end=$(rss "${pids[0]}")
 echo "soak: $(($(packets) - 2000)) keep-alives in $((SECONDS - start)) s;" \
     "toc-cli RSS $cli_start -> $cli_end KiB, tocd RSS $tocd_start -> $tocd_end KiB"
