@@ -33,7 +33,7 @@ std::string run(std::string_view bytes, std::size_t cut)
     host.c = &control;
     control.Login("Fuzz User", "secret", "toc.test", 5190);
     sock.CompleteConnect();
-    for (std::size_t size = 1; !bytes.empty(); size = size % cut + 1) {
+    for (std::size_t size = 1; !bytes.empty(); size = cut ? size % cut + 1 : 1) {
         const std::size_t n = cut ? std::min(size, bytes.size()) : bytes.size();
         sock.Receive(bytes.substr(0, n));
         bytes.remove_prefix(n);

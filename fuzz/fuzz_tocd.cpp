@@ -39,9 +39,9 @@ std::string run(std::string_view bytes, std::size_t cut)
     tocd::Session alice(service, &a), bob(service, &b);
     auto stranger = std::make_unique<tocd::Session>(service, &s);
     for (auto [session, name] : { std::pair { &alice, "alice"s }, std::pair { &bob, "bob"s } })
-        session->receive("FLAPON\n\n" + Frame(1, "\0\0\0\1\0\1\0\5"s + name) + Frame(2, "toc2_login h 1 " + name + " 0x270c005d311b\0")
+        session->receive("FLAPON\n\n" + Frame(1, "\0\0\0\1\0\1\0\5"s + name) + Frame(2, "toc2_login h 1 " + name + " 0x270c005d311b\0"s)
             + Frame(2, "toc_init_done\0"s) + Frame(2, "toc2_new_buddies {g:F\nb:stranger\n}\0"s));
-    for (std::size_t size = 1; !bytes.empty(); size = size % cut + 1) {
+    for (std::size_t size = 1; !bytes.empty(); size = cut ? size % cut + 1 : 1) {
         const std::size_t n = cut ? std::min(size, bytes.size()) : bytes.size();
         stranger->receive(bytes.substr(0, n));
         bytes.remove_prefix(n);
