@@ -59,12 +59,15 @@ stage() { # name, ctest selection...
     local name=$1; shift
     timeout -k 10 "$SUITE_TIMEOUT" ctest --test-dir "$build" --stop-on-failure --timeout 300 -j "$JOBS" "$@" \
         >"$log/$name" 2>&1
+    status=$?
+    return $status
 }
 
+# The first test ctest reports as not passed, else how the stage ended.
 firstFailure() {
-    local f=$1
-    grep -hoE '^\s*[0-9]+ - [^ ]+ \((Failed|Timeout|SEGFAULT|Subprocess aborted|Exception|Child aborted|[A-Za-z ]+)\)' "$f" \
-        | head -1 | sed -E 's/^\s*[0-9]+ - //; s/ /:/'
+    local name
+    name=$(grep -hE '^\s*[0-9]+/[0-9]+ Test +#[0-9]+: .*\*\*\*' "$1" | head -1 | sed -E 's/.*Test +#[0-9]+: ([^ ]+) .*\*\*\*([A-Za-z ]+).*/\1:\2/')
+    echo "${name:-$2-stage(exit $status)}" | sed 's/ *$//' | tr ' ' '_'
 }
 
 while IFS= read -r line; do
@@ -85,11 +88,9 @@ while IFS= read -r line; do
     if ! timeout -k 10 1800 cmake --build "$build" -j "$JOBS" >"$log/build" 2>&1; then
         result=build-fails
     elif ! stage unit -LE "soak|$heavy"; then
-        result=caught culprit=$(firstFailure "$log/unit")
-        [ -n "$culprit" ] || culprit="unit-stage(timeout)"
+        result=caught culprit=$(firstFailure "$log/unit" unit)
     elif ! stage heavy -L "$heavy" -LE soak; then
-        result=caught culprit=$(firstFailure "$log/heavy")
-        [ -n "$culprit" ] || culprit="heavy-stage(timeout)"
+        result=caught culprit=$(firstFailure "$log/heavy" heavy)
     fi
     restore
     printf '%-4s %-11s %5s  %-40s %s\n' "$id" "$result" $((SECONDS - start)) "$culprit" "$what"
