@@ -2,39 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include <random>
-
 #include "toc/encoding.h"
-#include "toc/fields.h"
 #include "toc/flap.h"
 
 using namespace std::string_literals;
 
 namespace {
-
-// Sixteen bytes at a time: every length around those steps, colon layout and piece count must cut
-// as a plain left-to-right reading does.
-TEST(Fields, CutLikeAPlainReadingAtEveryLengthAndPieceCount)
-{
-    std::mt19937 random(7);
-    for (std::size_t length = 0; length <= 40; ++length) {
-        for (int layout = 0; layout < 16; ++layout) {
-            std::string text;
-            for (std::size_t i = 0; i < length; ++i)
-                text += random() % 3 == 0 ? ':' : static_cast<char>('a' + i % 26);
-            for (std::size_t pieces = 0; pieces <= 16; ++pieces) {
-                std::string plain = "[", cut = "";
-                std::size_t n = 1;
-                for (const char c : text)
-                    plain += c == ':' && (pieces == 0 || n < pieces) ? (++n, "][") : std::string(1, c);
-                const toc::FieldList f = toc::splitFields(text, pieces);
-                for (std::size_t k = 0; k < f.size(); ++k)
-                    cut += (k ? "][" : "[") + std::string(f[k]);
-                ASSERT_EQ(cut + "]", plain + "]") << text << " in " << pieces;
-            }
-        }
-    }
-}
 
 TEST(FlapReader, LargestFrameIsReassembledAndNeverOverBuffered)
 {

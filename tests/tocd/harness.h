@@ -50,13 +50,6 @@ public:
         command("toc2_login login.oscar.aol.com 5190 \"" + std::string(name) + "\" " + std::string(roasted)
             + " English  \"OrbTOCSock 2.0\" 160 US \"\" \"\" 3 0 30303 -kentucky -utf8 58203917");
     }
-    /// Signs on and becomes visible; the answers so far are dropped.
-    void signOn(std::string_view name)
-    {
-        login(name);
-        command("toc_init_done");
-        messages();
-    }
     /// Payloads of the frames received since the last call; a keep-alive shows as "<keep-alive>".
     Lines messages()
     {
@@ -80,10 +73,13 @@ private:
 class TocdTest : public ::testing::Test {
 protected:
     Client& connect() { return m_clients.emplace_back(service); }
+    /// A client signed on and visible, the answers so far dropped.
     Client& online(std::string_view name)
     {
         Client& c = connect();
-        c.signOn(name);
+        c.login(name);
+        c.command("toc_init_done");
+        c.messages();
         return c;
     }
 
