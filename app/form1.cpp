@@ -4,6 +4,7 @@
 
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QDateTime>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -11,6 +12,8 @@
 #include <QMouseEvent>
 #include <QProxyStyle>
 #include <QTimer>
+
+#include <utility>
 
 #include "app/assets.h"
 #include "app/colors.h"
@@ -27,6 +30,8 @@ constexpr std::uint32_t Black = 0x000000;
 constexpr std::uint32_t Lime = 0x00FF00;
 constexpr std::uint32_t MenuText = 0x80000007;
 constexpr int ProfileInterval = 60000;
+const QString TrayToolTip = QStringLiteral("Dorvi Rivir 4.0");
+constexpr int Label1DesignWidth = 65;
 
 Form1* s_instance = nullptr;
 
@@ -79,9 +84,24 @@ Form1::Form1(std::unique_ptr<toc::Socket> socket, ServerAddress server, QWidget*
     : QWidget(parent)
     , m_paced(dynamic_cast<toc::PacedSocket*>(socket.get()))
     , m_b(std::make_unique<toc::OrbTOCSock>(std::move(socket), static_cast<toc::OrbTOCSockEvents*>(this)))
+    , m_keeper(std::make_unique<toc::ConnectionKeeper>(*m_b, toc::ConnectionKeeper::FailConnection {}))
     , m_server(std::move(server))
 {
     s_instance = this;
+    m_keeper->onReconnecting = [this](int attempt, toc::ConnectionKeeper::Ms delay, const std::string& lastError) {
+        const QString at = QDateTime::currentDateTime().addMSecs(delay.count()).toString(QStringLiteral("HH:mm:ss"));
+        showReconnecting(QStringLiteral("Connection lost: %1\nNext attempt (%2) at %3, in %4 s")
+                             .arg(DecodeReceived(lastError))
+                             .arg(attempt)
+                             .arg(at)
+                             .arg((delay.count() + 999) / 1000));
+    };
+    m_keeper->outgoingHeld = [this] { return m_paced && m_paced->Held() > 0; };
+    m_keeper->onAttempt = [this] {
+        showReconnecting(QStringLiteral("Connection lost: %1\nSigning on again now (attempt %2)")
+                             .arg(DecodeReceived(m_keeper->LastError()))
+                             .arg(m_keeper->Attempt()));
+    };
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Dorvi Rivir 4.0"));
     setWindowIcon(AppIcon());
@@ -109,6 +129,7 @@ Form1::~Form1()
     m_b->SetHost(nullptr);
     if (m_paced)
         m_paced->onRefused = nullptr;
+    m_keeper.reset();
     m_b.reset();
     if (s_instance == this)
         s_instance = nullptr;
@@ -144,7 +165,7 @@ void Form1::createControls()
     SetBackColor(Frame1, Black);
     Label1 = new QLabel(QStringLiteral("None"), Frame1);
     Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->setGeometry(8, 16, 65, 17);
+    Label1->setGeometry(8, 16, Label1DesignWidth, 17);
     SetForeColor(Label1, Lime);
 
     Text3 = skinnedTextBox(QStringLiteral("Text3"), QStringLiteral("Chat Room"), QRect(152, 24, 105, 19), this);
@@ -179,7 +200,7 @@ void Form1::createControls()
 
     cSysTray1 = new QSystemTrayIcon(AppIcon(), this);
     cSysTray1->setObjectName(QStringLiteral("cSysTray1"));
-    cSysTray1->setToolTip(QStringLiteral("Dorvi Rivir 4.0"));
+    cSysTray1->setToolTip(TrayToolTip);
 }
 
 void Form1::connectControls()
@@ -244,7 +265,8 @@ void Form1::onXPButton1Pressed()
         DragWindow(XPButton1);
         return;
     }
-    B().Login(EncodeTyped(Text1->text()), EncodeTyped(Text2->text()), m_server.host, m_server.port);
+    // While waiting to reconnect this tries at once.
+    m_keeper->SignOn({ EncodeTyped(Text1->text()), EncodeTyped(Text2->text()), m_server.host, m_server.port, {} });
 }
 
 void Form1::onXPButton2Pressed()
@@ -253,6 +275,9 @@ void Form1::onXPButton2Pressed()
         DragWindow(XPButton2);
         return;
     }
+    // Also ends any waiting to reconnect.
+    m_keeper->SignOff();
+    m_roomToRejoin.reset();
     B().LogOff();
 }
 
@@ -268,7 +293,8 @@ void Form1::onXPButton3Pressed()
         Frame1->setToolTip(QStringLiteral("Exchange must be a whole number from -32768 to 32767"));
         return;
     }
-    B().JoinChat(EncodeTyped(Text3->text()), exchange);
+    m_askedRoom = Room { EncodeTyped(Text3->text()), exchange };
+    B().JoinChat(m_askedRoom->name, exchange);
 }
 
 void Form1::onXPButton4Pressed()
@@ -350,13 +376,34 @@ void Form1::closeEvent(QCloseEvent* event)
 
 void Form1::showOffline()
 {
+    Label1->resize(Label1DesignWidth, Label1->height());
     Label1->setText(QStringLiteral("Offline"));
     Text1->setReadOnly(false);
     Text2->setReadOnly(false);
+    cSysTray1->setToolTip(TrayToolTip);
 }
 
-void Form1::JoinedChat(const std::string&, std::int32_t)
+void Form1::showReconnecting(const QString& text)
 {
+    // The longest caption: it gets the frame's whole width while it shows.
+    Label1->resize(Frame1->width() - 2 * Label1->x(), Label1->height());
+    Label1->setText(QStringLiteral("Reconnecting"));
+    Frame1->setToolTip(text);
+    cSysTray1->setToolTip(TrayToolTip + QStringLiteral(": reconnecting\n") + text);
+}
+
+void Form1::rejoinRoom()
+{
+    if (!m_roomToRejoin)
+        return;
+    m_askedRoom = m_roomToRejoin;
+    B().JoinChat(m_roomToRejoin->name, m_roomToRejoin->exchange);
+}
+
+void Form1::JoinedChat(const std::string& strChatName, std::int32_t)
+{
+    m_room = m_askedRoom ? *m_askedRoom : Room { strChatName, 4 };
+    m_roomToRejoin.reset();
     Text3->setReadOnly(true);
     Text4->setReadOnly(true);
     Label1->setText(QStringLiteral("Chat Joined"));
@@ -364,6 +411,7 @@ void Form1::JoinedChat(const std::string&, std::int32_t)
 
 void Form1::LeftChat(std::int32_t)
 {
+    m_room.reset();
     Text3->setReadOnly(false);
     Text4->setReadOnly(false);
     Label1->setText(QStringLiteral("Chat Left"));
@@ -373,14 +421,23 @@ void Form1::LoggedIn(const std::string&, const std::vector<std::string>&, const 
                      const std::vector<std::string>&, const std::vector<std::string>&, const std::string&,
                      std::int16_t)
 {
+    m_keeper->LoggedIn();
+    Label1->resize(Label1DesignWidth, Label1->height());
     Label1->setText(QStringLiteral("Online"));
     Text2->setReadOnly(true);
     Text1->setReadOnly(true);
+    Frame1->setToolTip(QString());
+    cSysTray1->setToolTip(TrayToolTip);
     B().SetProfile(ProfileText);
+    // Once toc_init_done has gone out, as the user's own Join would.
+    if (m_roomToRejoin)
+        QMetaObject::invokeMethod(this, &Form1::rejoinRoom, Qt::QueuedConnection);
 }
 
 void Form1::LoggedOut(const std::string&)
 {
+    m_keeper->LoggedOut();
+    m_room.reset();
     showOffline();
 }
 
@@ -393,6 +450,7 @@ void Form1::Error(std::int16_t intErrorCode, const std::string& strError)
 {
     if (intErrorCode == 903 && m_paced)
         m_paced->RateLimited();
+    m_keeper->Error(intErrorCode);
     Frame1->setToolTip(DecodeReceived(strError));
 }
 
@@ -404,7 +462,25 @@ void Form1::Warned(const std::string& intWarningLevel, const std::string&)
 
 void Form1::WinsockError(const std::string& strError)
 {
+    if (m_room)
+        m_roomToRejoin = std::exchange(m_room, std::nullopt);
+    m_keeper->WinsockError(strError);
+    if (m_keeper->Reconnecting())
+        return;
     // A dead connection must not go on saying "Online".
     showOffline();
-    Frame1->setToolTip(DecodeReceived(strError));
+    // A refused password keeps the server's word for it.
+    if (!m_keeper->GaveUp())
+        Frame1->setToolTip(DecodeReceived(strError));
+}
+
+void Form1::BuddyUpdate(const std::string& strBuddy, bool, std::int16_t, std::int32_t, std::int32_t, const std::string&)
+{
+    // Only the keeper's probe asks for a status here; its answer just proves the line alive.
+    m_keeper->IsProbeAnswer(strBuddy);
+}
+
+void Form1::IncomingPacket(const std::string&)
+{
+    m_keeper->IncomingPacket();
 }

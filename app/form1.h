@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,7 @@
 #include "app/serveraddress.h"
 #include "toc/events.h"
 #include "toc/orbtocsock.h"
+#include "toc/qt/connectionkeeper.h"
 #include "toc/socket.h"
 
 class QCheckBox;
@@ -44,6 +46,8 @@ public:
     static Form1* instance();
 
     toc::OrbTOCSock& B() { return *m_b; }
+    /// Signs the account on again after a lost connection and notices dead ones.
+    toc::ConnectionKeeper& keeper() { return *m_keeper; }
     /// The appearance editor: created hidden with the window, and again whenever the user
     /// closes it. nullptr only while the window itself is closing.
     editoR* editor() const;
@@ -81,6 +85,8 @@ private:
     bool movingMode() const;
     void leaveChat();
     void showOffline();
+    void showReconnecting(const QString& text);
+    void rejoinRoom();
 
     void onXPButton1Pressed();
     void onXPButton2Pressed();
@@ -105,11 +111,25 @@ private:
     void Error(std::int16_t intErrorCode, const std::string& strError) override;
     void Warned(const std::string& intWarningLevel, const std::string& strFromUser) override;
     void WinsockError(const std::string& strError) override;
+    void BuddyUpdate(const std::string& strBuddy, bool blnOnline, std::int16_t intWarningLevel,
+                     std::int32_t lngOnlineTime, std::int32_t lngIdleTime, const std::string& strUserClass) override;
+    void IncomingPacket(const std::string& strPacket) override;
+
+    struct Room {
+        std::string name;
+        std::int16_t exchange = 4;
+    };
 
     // Set when the socket paces commands to the server's rate limits; it hears of the server's
     // verdicts from here. Before m_b, which takes the socket.
     toc::PacedSocket* m_paced;
     std::unique_ptr<toc::OrbTOCSock> m_b;
+    std::unique_ptr<toc::ConnectionKeeper> m_keeper;
+    // The room as the user asked for it, the room joined, and the room to rejoin: the one the
+    // account was in when its connection dropped, not what the boxes say by then.
+    std::optional<Room> m_askedRoom;
+    std::optional<Room> m_room;
+    std::optional<Room> m_roomToRejoin;
     ServerAddress m_server;
     QPointer<editoR> m_editor;
     bool m_closing = false;

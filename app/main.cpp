@@ -41,7 +41,11 @@ int main(int argc, char** argv)
     // The idler lives in its main window: closing "Incoming IMs" while the main window sits in the
     // tray must not end the program, closing the main window must.
     QApplication::setQuitOnLastWindowClosed(false);
-    auto* window = new Form1(std::make_unique<toc::PacedSocket>(std::make_unique<toc::QtSocket>()), *server);
+    auto tcp = std::make_unique<toc::QtSocket>();
+    toc::QtSocket* rawSocket = tcp.get();
+    auto* window = new Form1(std::make_unique<toc::PacedSocket>(std::move(tcp)), *server);
+    // The keeper gives up dead connections on the real socket, below the pacing.
+    window->keeper().SetFailConnection([rawSocket](const std::string& description) { rawSocket->Fail(description); });
     window->setAttribute(Qt::WA_DeleteOnClose);
     QObject::connect(window, &QObject::destroyed, &app, &QCoreApplication::quit);
     window->show();

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <deque>
+#include <map>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -11,6 +13,7 @@
 #include <QTimer>
 
 #include "toc/orbtocsock.h"
+#include "toc/qt/connectionkeeper.h"
 #include "tools/commanddispatcher.h"
 #include "tools/jsoneventwriter.h"
 
@@ -26,6 +29,9 @@ struct CliOptions {
     std::string screenName;
     std::string password;
     std::optional<std::string> profile;
+    /// Sign on again after a lost connection; off, a loss is reported and left to the script.
+    bool reconnect = true;
+    toc::LivenessSettings liveness {};
 };
 
 /// Exit statuses of toc-cli.
@@ -33,6 +39,7 @@ enum ExitStatus : int {
     ExitOk = 0,             // LogOff, or end of input
     ExitSignOnFailed = 1,   // the connection failed or closed before the first sign-on completed
     ExitBadArguments = 2,
+    ExitRefused = 3,        // the server refused the name or password (ERROR:980): restarting cannot help
 };
 
 /// toc-cli without its plumbing: owns the control, prints its events, runs command lines, keeps
@@ -42,8 +49,10 @@ public:
     /// How often the profile is set again while signed on, as the window does.
     static constexpr int ProfileIntervalMs = 60000;
 
+    /// `fail` ends a connection found dead so that the control reports WinsockError (the
+    /// socket's Fail); without it dead connections go unnoticed.
     CliSession(CliOptions options, std::unique_ptr<toc::Socket> socket, LineSink out,
-               std::function<void(int status)> finished);
+               std::function<void(int status)> finished, toc::ConnectionKeeper::FailConnection fail = {});
 
     /// Signs on with the options.
     void Start();
@@ -51,7 +60,7 @@ public:
     static constexpr std::size_t MaxWaitingLines = 10000;
 
     /// One line of input: a command, or a blank line (ignored). Until the first sign-on completes,
-    /// commands wait, and run in order right after it.
+    /// and while reconnecting, commands wait, and run in order once signed on.
     void HandleLine(std::string_view line);
     /// A line of input too long to be a command.
     void HandleOverlongLine();
@@ -70,12 +79,27 @@ public:
     void Error(std::int16_t intErrorCode, const std::string& strError) override;
     void Warned(const std::string& intWarningLevel, const std::string& strFromUser) override;
     void WinsockError(const std::string& strError) override;
+    void JoinedChat(const std::string& strChatName, std::int32_t lngChatID) override;
+    void LeftChat(std::int32_t lngChatID) override;
+    void BuddyUpdate(const std::string& strBuddy, bool blnOnline, std::int16_t intWarningLevel,
+                     std::int32_t lngOnlineTime, std::int32_t lngIdleTime, const std::string& strUserClass) override;
+    void IncomingPacket(const std::string& strPacket) override;
 
 private:
+    struct Room {
+        std::string name;
+        std::int16_t exchange = 4;
+    };
+
     void run(std::string_view line);
     bool waitsForHeld(std::string_view line) const;
     void runWaiting();
     void finish(int status);
+    bool holdCommands() const;
+    /// Notes what a command set that the server forgets with the connection.
+    void remember(const std::string& method, const Json& line);
+    void restoreBeforeInitDone();
+    void rejoinRooms();
 
     CliOptions m_options;
     LineSink m_out;
@@ -84,9 +108,21 @@ private:
     // takes the socket.
     toc::PacedSocket* m_paced;
     toc::OrbTOCSock m_control;
+    toc::ConnectionKeeper m_keeper;
     CommandDispatcher m_dispatcher;
     QTimer m_profileTimer;
     std::deque<std::string> m_waiting;
+
+    // What this session set and a new connection must set again.
+    std::optional<std::string> m_profile;
+    std::optional<std::string> m_away;
+    std::optional<std::string> m_caps;
+    std::optional<std::pair<std::int32_t, std::chrono::steady_clock::time_point>> m_idle;
+    std::map<std::int32_t, Room> m_rooms;
+    std::deque<Room> m_joining;          // asked for, not yet joined
+    std::vector<Room> m_roomsToRejoin;   // captured when the connection dropped
+
+    bool m_signedOn = false;
     bool m_everSignedOn = false;
     bool m_inputEnded = false;
     bool m_finished = false;

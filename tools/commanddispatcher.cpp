@@ -249,6 +249,8 @@ std::optional<std::string> CommandDispatcher::Execute(std::string_view line)
             what = name + ": " + what;
         return errorLine(what);
     }
+    if (afterCall)
+        afterCall(name, parsed);
     if (!result)
         return std::nullopt;
     Json out = Json::object();

@@ -28,6 +28,8 @@ public:
 
     /// Called with the method's name just before a checked line runs.
     std::function<void(const std::string& method)> beforeCall;
+    /// Called after a method ran without error, with the whole line parsed (name first).
+    std::function<void(const std::string& method, const Json& line)> afterCall;
 
 private:
     toc::OrbTOCSock& m_control;

@@ -1,4 +1,6 @@
+#include <chrono>
 #include <cstdio>
+#include <vector>
 #include <memory>
 #include <optional>
 #include <string>
@@ -51,13 +53,27 @@ The screen name, password and profile given here are sent as UTF-8. With
 --profile the profile is set at each sign-on and every 60 s after it.
 Keep-alives from the server are answered.
 
+A lost connection is printed as WinsockError and toc-cli signs on again,
+printing before each attempt
+  {"event":"Reconnecting","args":[ATTEMPT, DELAY_MS, "LAST ERROR"]}
+The n-th attempt in a row waits 2^(n-1) s, at most 5 min, less a random
+part of up to half; longer after the server's sign-on limiter (983, from
+1 min doubling to 10 min) or warning refusal (982, 10 min). A connection
+that stays silent for 60 s is asked the account's own status; no answer
+within 30 s counts as lost. Once signed on again it sets again what the
+commands had set (profile, away message, idle time, capabilities) and
+rejoins every chat room it was in. Commands written while reconnecting
+wait, and run in order once signed on.
+
 Exit status:
-  0  after LogOff, or at the end of stdin (once the first sign-on is done)
-  1  the connection failed or closed before the first sign-on completed
-     (e.g. a wrong password: Error then WinsockError are printed first);
-     after a sign-on, a lost connection is printed as WinsockError and
-     toc-cli keeps running, so the script may Login again or end
-  2  bad arguments)";
+  0  after LogOff, or at the end of stdin (once the first sign-on is done
+     and the commands waiting for a sign-on have run)
+  1  with --no-reconnect: the connection failed or closed before the first
+     sign-on completed; after a sign-on a lost connection is printed as
+     WinsockError and toc-cli keeps running, so the script may Login again
+  2  bad arguments
+  3  the server refused the screen name or password (ERROR:980): trying
+     again cannot help, so toc-cli stops (Error then exit))";
 
 std::optional<std::string> required(const QCommandLineParser& parser, const QString& name)
 {
@@ -109,7 +125,14 @@ int main(int argc, char* argv[])
         { QStringLiteral("password"), QStringLiteral("Password of the screen name."), QStringLiteral("PASSWORD") },
         { QStringLiteral("profile"), QStringLiteral("Profile to set at sign-on and every 60 s."),
           QStringLiteral("TEXT") },
+        { QStringLiteral("no-reconnect"),
+          QStringLiteral("Do not sign on again after a lost connection; a failed first sign-on ends toc-cli.") },
     });
+    // For tests: how soon a silent connection is probed and given up, and a sign-on timed out.
+    QCommandLineOption livenessOption(QStringLiteral("liveness-ms"), QStringLiteral("QUIET,ANSWER,SIGNON"),
+                                      QStringLiteral("MS,MS,MS"));
+    livenessOption.setFlags(QCommandLineOption::HiddenFromHelp);
+    parser.addOption(livenessOption);
     if (!parser.parse(QCoreApplication::arguments()))
         return usageError(parser.errorText());
     if (parser.isSet(QStringLiteral("help")))
@@ -135,8 +158,24 @@ int main(int argc, char* argv[])
     options.screenName = *name;
     options.password = *password;
     options.profile = required(parser, QStringLiteral("profile"));
+    options.reconnect = !parser.isSet(QStringLiteral("no-reconnect"));
+    if (parser.isSet(livenessOption)) {
+        const QStringList parts = parser.value(livenessOption).split(QLatin1Char(','));
+        std::vector<int> ms;
+        for (const QString& part : parts) {
+            bool ok = false;
+            ms.push_back(part.toInt(&ok));
+            if (!ok || ms.back() <= 0)
+                return usageError(QStringLiteral("--liveness-ms wants three positive numbers"));
+        }
+        if (ms.size() != 3)
+            return usageError(QStringLiteral("--liveness-ms wants three positive numbers"));
+        options.liveness = { std::chrono::milliseconds(ms[2]), std::chrono::milliseconds(ms[0]),
+                             std::chrono::milliseconds(ms[1]) };
+    }
 
     auto tcp = std::make_unique<toc::QtSocket>();
+    toc::QtSocket* rawSocket = tcp.get();
     QObject& socketObject = *tcp;
     auto socket = std::make_unique<toc::PacedSocket>(std::move(tcp));
     toc::PacedSocket& paced = *socket;
@@ -145,10 +184,12 @@ int main(int argc, char* argv[])
         line["error"] = tocli::BytesToJson(error);
         writeLine(line.dump());
     };
-    // Commands still held for the server's rate limits go out before toc-cli ends.
-    tocli::CliSession session(std::move(options), std::move(socket), writeLine, [&paced](int status) {
-        paced.WhenDrained([status] { QCoreApplication::exit(status); });
-    });
+    // Commands still held for the server's rate limits go out before toc-cli ends. A connection
+    // found dead is given up on the real socket, below the pacing.
+    tocli::CliSession session(
+        std::move(options), std::move(socket), writeLine,
+        [&paced](int status) { paced.WhenDrained([status] { QCoreApplication::exit(status); }); },
+        [rawSocket](const std::string& description) { rawSocket->Fail(description); });
     tocli::StdinReader input(0, MaxLineBytes,
                              { [&session](std::string_view line) { session.HandleLine(line); },
                                [&session] { session.HandleOverlongLine(); },

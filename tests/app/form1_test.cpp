@@ -165,10 +165,14 @@ TEST_F(MainWindowTest, SignOffAndABrokenConnectionShowOfflineAndUnlockTheAccount
     EXPECT_EQ(state(), "Offline 0000");
     EXPECT_EQ(sock->State(), toc::SocketState::Closed);
 
+    // A broken connection is retried until the user signs off.
     signOn();
     sock->Fail("The remote host closed the connection");
+    EXPECT_EQ(state(), "Reconnecting 1100");
+    EXPECT_TRUE(form->Frame1->toolTip().startsWith(QStringLiteral("Connection lost: The remote host closed the connection\nNext attempt (1) at ")));
+    press(form->XPButton2);
     EXPECT_EQ(state(), "Offline 0000");
-    EXPECT_EQ(form->Frame1->toolTip(), QStringLiteral("The remote host closed the connection"));
+    EXPECT_FALSE(form->keeper().Waiting());
 }
 
 TEST_F(MainWindowTest, ServerErrorTextBecomesTheStatusTooltipAndNothingElseChanges)

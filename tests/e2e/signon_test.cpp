@@ -69,7 +69,7 @@ TEST(SignOn, FramesEventsAndProfileArriveInOrderAndKeepAlivesAreAnswered)
     EXPECT_EQ(alice.WaitForExit(), 0);
 }
 
-TEST(SignOn, WrongPasswordOrNoServerGiveWinsockErrorAndStatusOne)
+TEST(SignOn, WrongPasswordEndsWithStatusThreeAndNoServerIsRetried)
 {
     int freePort = 0;
     {
@@ -79,11 +79,11 @@ TEST(SignOn, WrongPasswordOrNoServerGiveWinsockErrorAndStatusOne)
         Cli wrong(tocd.Address(), "carol", "wrong");
         wrong.ExpectArgs("Error", J(R"([980,"Invalid account or password"])"));
         wrong.Expect("WinsockError");
-        EXPECT_EQ(wrong.WaitForExit(), 1);
+        EXPECT_EQ(wrong.WaitForExit(), 3);
         EXPECT_EQ(wrong.EventNames(), (std::vector<std::string> { "Error", "WinsockError" }));
         Cli(tocd.Address(), "Carol", "right").ExpectArgs("LoggedIn", J(R"(["carol",[],[],[],[],"",0])"));
     }
     Cli nobody("127.0.0.1:" + std::to_string(freePort), "dan", "pw");
     nobody.Expect("WinsockError");
-    EXPECT_EQ(nobody.WaitForExit(), 1);
+    nobody.Expect("Reconnecting", [](const Json& a) { return a[0] == 1 && a[2] == "Connection refused"; });
 }

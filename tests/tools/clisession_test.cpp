@@ -16,8 +16,8 @@ namespace {
 // toc-cli's session on a fake socket; `out` gets what it prints (IncomingPacket left out) and the
 // payloads it sends, as "> payload", in order.
 struct Cli {
-    explicit Cli(std::optional<std::string> profile)
-        : session({ "127.0.0.1", 5190, "Me Too", "pw", std::move(profile) }, std::unique_ptr<toc::Socket>(&fake),
+    explicit Cli(std::optional<std::string> profile, bool reconnect = true)
+        : session({ "127.0.0.1", 5190, "Me Too", "pw", std::move(profile), reconnect }, std::unique_ptr<toc::Socket>(&fake),
             [this](const std::string& line) { print(line); }, [this](int s) { status = status ? -1 : s; })
     {
         session.Start();
@@ -60,8 +60,11 @@ TEST(CliSession, CommandsWrittenAheadRunAfterTheSignOnAndTheProfileIsKeptSet)
     QCoreApplication::sendPostedEvents();
     EXPECT_EQ(cli.session.ProfileTimer().interval(), 60000);
     QMetaObject::invokeMethod(&cli.session.ProfileTimer(), "timeout");
-    cli.fake.PeerClose();
+    cli.fake.PeerClose(); // reported, and toc-cli goes on to sign on again
     EXPECT_FALSE(cli.session.ProfileTimer().isActive());
+    const std::size_t reconnecting = cli.out.rfind(R"({"event":"Reconnecting","args":[1,)");
+    ASSERT_NE(reconnecting, std::string::npos);
+    cli.out.erase(reconnecting);
     cli.session.HandleEndOfInput();
     EXPECT_EQ(cli.status, 0);
     EXPECT_EQ(cli.out, R"({"error":"line too long"}
@@ -83,7 +86,7 @@ TEST(CliSession, CommandsWrittenAheadRunAfterTheSignOnAndTheProfileIsKeptSet)
 
 TEST(CliSession, FailedSignOnDropsWaitingCommandsAndExits)
 {
-    Cli cli(std::nullopt);
+    Cli cli(std::nullopt, false);
     cli.session.HandleLine(R"(["SendIM", "bob", "never"])");
     cli.fake.Fail("Connection refused");
     QCoreApplication::sendPostedEvents();

@@ -2,6 +2,10 @@
 
 #include <QTimer>
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+
 namespace toc {
 
 namespace {
@@ -58,6 +62,49 @@ void QtSocket::Close()
 {
     ++m_attempt;
     release();
+}
+
+void QtSocket::Fail(const std::string& description)
+{
+    if (m_state == SocketState::Closed)
+        return;
+    const std::uint64_t attempt = ++m_attempt;
+    m_state = SocketState::Closed;
+    // Nothing more will get through a dead connection: no lingering to hand over the last bytes.
+    if (QTcpSocket* socket = m_socket) {
+        m_socket = nullptr;
+        socket->disconnect(this);
+        socket->abort();
+        socket->deleteLater();
+    }
+    QMetaObject::invokeMethod(
+        this,
+        [this, attempt, description] {
+            if (attempt == m_attempt && onError)
+                onError(description);
+        },
+        Qt::QueuedConnection);
+}
+
+void QtSocket::applyOptions()
+{
+    const int fd = m_socket ? static_cast<int>(m_socket->socketDescriptor()) : -1;
+    if (fd < 0)
+        return;
+    // Best effort: a stack without one of these options still has the owner's liveness check.
+    const auto set = [fd](int level, int name, int value) {
+        if (value > 0)
+            setsockopt(fd, level, name, &value, sizeof value);
+    };
+    set(SOL_SOCKET, SO_KEEPALIVE, 1);
+#ifdef TCP_KEEPIDLE
+    set(IPPROTO_TCP, TCP_KEEPIDLE, m_options.keepAliveIdleS);
+    set(IPPROTO_TCP, TCP_KEEPINTVL, m_options.keepAliveIntervalS);
+    set(IPPROTO_TCP, TCP_KEEPCNT, m_options.keepAliveCount);
+#endif
+#ifdef TCP_USER_TIMEOUT
+    set(IPPROTO_TCP, TCP_USER_TIMEOUT, m_options.userTimeoutMs);
+#endif
 }
 
 void QtSocket::release()
@@ -119,6 +166,7 @@ void QtSocket::onSocketConnected(std::uint64_t attempt)
     if (attempt != m_attempt || m_state != SocketState::Connecting)
         return;
     m_state = SocketState::Connected;
+    applyOptions();
     if (onConnected)
         onConnected();
     // Bytes that came while the connection was still being reported were not announced.

@@ -18,8 +18,27 @@ namespace toc {
 class QtSocket : public QObject, public Socket {
     Q_OBJECT
 public:
+    /// The kernel's own watch over an established connection, the second line behind the
+    /// owner's liveness check: a peer that vanished without a FIN is given up after about
+    /// keepAliveIdle + keepAliveCount * keepAliveInterval of silence, and data the peer does not
+    /// acknowledge within userTimeout ends the connection. Zero leaves the system's default.
+    struct Options {
+        int keepAliveIdleS = 30;
+        int keepAliveIntervalS = 10;
+        int keepAliveCount = 3;
+        int userTimeoutMs = 45000;
+    };
+
     explicit QtSocket(QObject* parent = nullptr);
     ~QtSocket() override;
+
+    /// For the connections made from now on.
+    void SetOptions(const Options& options) { m_options = options; }
+
+    /// Gives up the connection (or the attempt to make one) at once and reports onError with
+    /// `description` later, from the event loop, unless the owner has connected or closed again
+    /// meanwhile. For a connection the owner found dead; a no-op when closed.
+    void Fail(const std::string& description);
 
     void Connect(const std::string& host, std::int32_t port) override;
     /// Closes gracefully: bytes already sent still reach the peer. Raises no notification.
@@ -36,7 +55,9 @@ private:
     void onSocketDisconnected();
     void peerClosed();
     void release();
+    void applyOptions();
 
+    Options m_options;
     QPointer<QTcpSocket> m_socket;
     SocketState m_state = SocketState::Closed;
     // Counts connections, so that a notification deferred out of Connect is dropped when the
