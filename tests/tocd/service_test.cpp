@@ -229,4 +229,29 @@ TEST_F(Limits, CrowdedRoomListIsSplitAcrossMessages)
     EXPECT_EQ(names, expected + ":last");
 }
 
+// Every list at its limit, names and aliases at theirs: still one CONFIG2 frame at the next sign-on.
+TEST_F(Limits, FullestAccountSignsOnInOneConfigFrame)
+{
+    Client& alice = online("alice");
+    const auto name = [](char tag, int i) { return tag + std::to_string(1000 + i) + std::string(27, 'x') + std::string(16, ' '); };
+    for (int i = 0; i < 250; ++i)
+        alice.commands({ "toc2_add_deny \"" + name('d', i) + "\"", "toc2_add_permit \"" + name('p', i) + "\"" });
+    for (int g = 0; g < 60; ++g) {
+        std::string block = "g:group" + std::to_string(100 + g) + std::string(40, 'g') + "\n";
+        for (int b = 0; b < 10; ++b)
+            block += "b:" + name('b', g * 10 + b) + ":" + std::string(48, 'a') + "\n";
+        alice.command("toc2_new_buddies \"" + block + "\"");
+    }
+    alice.session.disconnect();
+    Client& again = connect();
+    again.login("alice");
+    const std::string config = again.messages().back();
+    std::size_t lines[128] = {};
+    for (std::size_t i = 8; i + 1 < config.size(); i = config.find('\n', i) + 1)
+        ++lines[static_cast<unsigned char>(config[i])];
+    EXPECT_GT(config.size(), 60000u);
+    EXPECT_EQ(std::vector<std::size_t>({ lines['d'], lines['p'], lines['g'], lines['b'] }),
+        std::vector<std::size_t>({ 200 + 1 /* done: */, 200, 50, 450 }));
+}
+
 } // namespace

@@ -71,7 +71,11 @@ const Row rows[] = {
     { "BadName", login("h 1 al:ice 0x270c005d311b"), signon + error980, true },
     { "EmptyName", login("h 1 \"\" 0x270c005d311b"), signon + error980, true },
     { "EmptyPassword", login("h 1 alice 0x"), signon + error980, true },
-    { "LongName", login("h 1 abcdefghijklmnopqrstuvwxyz0123456789 0x270c005d311b"), signon + error980, true },
+    { "LongName", login("h 1 abcdefghijklmnopqrstuvwxyz0123456 0x270c005d311b"), signon + error980, true },
+    { "LongestName", login("h 1 \"abcdefghijklmnop qrstuvwxyz012345\" 0x270c005d311b"),
+        signon + Frame(2, "SIGN_ON:TOC2.0", 1) + Frame(2, "NICK:abcdefghijklmnop qrstuvwxyz012345", 2)
+            + Frame(2, "CONFIG2:done:\n", 3),
+        false },
     { "LoginWithoutSignonFrame", "FLAPON\n\n" + Frame(2, "toc2_login h 1 alice 0x270c005d311b\0"s, 1), signon, true },
     { "KeepAliveBeforeSignon", "FLAPON\n\n" + Frame(5, "") + clientSignon, signon, false },
     { "GreetingWithLfThenCr", "FLAPON\n\r", "", true },
