@@ -1,6 +1,6 @@
 # The two commands of README.md: `make run` and `make test`. Everything installs what it needs.
 SHELL := /bin/bash
-.PHONY: deps build test test-dev test-asan test-fuzz run bench fuzz memcheck soak clean
+.PHONY: deps build test test-dev test-asan test-fuzz test-deb deb run bench fuzz memcheck soak clean
 
 deps:
 	@scripts/install-deps.sh
@@ -23,7 +23,21 @@ test-asan: deps
 test-fuzz: deps
 	scripts/fuzz.sh 30
 
-test: test-dev test-asan test-fuzz
+# The package's contents and the programs in it, without installing it.
+test-deb: deb
+	tests/package/check-deb.sh build/deb
+
+test: test-dev test-asan test-fuzz test-deb
+
+# The Debian package: a release build of the three programs with Debian's hardening flags, then CPack.
+# No debug information: the package strips it anyway, and it would double the compile time.
+BUILDFLAGS = DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get
+deb: deps
+	cmake -S . -B build/deb -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DRIVIR_PACKAGE=ON \
+		-DCMAKE_INSTALL_PREFIX=/usr -DCMAKE_CXX_FLAGS="$$($(BUILDFLAGS) CPPFLAGS) $$($(BUILDFLAGS) CXXFLAGS)" \
+		-DCMAKE_EXE_LINKER_FLAGS="$$($(BUILDFLAGS) LDFLAGS)" -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG -g0"
+	cmake --build build/deb
+	cd build/deb && cpack
 
 # Longer fuzzing runs; FUZZ_SECONDS per target.
 FUZZ_SECONDS ?= 600

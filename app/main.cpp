@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <string_view>
 
 #include "app/assets.h"
 #include "app/form1.h"
@@ -11,12 +12,29 @@
 #include "toc/qt/pacedsocket.h"
 #include "toc/qt/qtsocket.h"
 
+namespace {
+
+// --help and --version answer without a display (man pages are made from them at build time).
+bool onlyAsksForText(int argc, char** argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "-h" || arg == "--help" || arg == "--help-all" || arg == "-v" || arg == "--version")
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
 int main(int argc, char** argv)
 {
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("rivir"));
-    QApplication::setApplicationVersion(QStringLiteral("4.0"));
-    QApplication::setWindowIcon(AppIcon());
+    const std::unique_ptr<QCoreApplication> application
+        = onlyAsksForText(argc, argv) ? std::make_unique<QCoreApplication>(argc, argv)
+                                      : std::make_unique<QApplication>(argc, argv);
+    QCoreApplication& app = *application;
+    QCoreApplication::setApplicationName(QStringLiteral("rivir"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(RIVIR_VERSION));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
@@ -38,6 +56,7 @@ int main(int argc, char** argv)
         return 2;
     }
 
+    QApplication::setWindowIcon(AppIcon());
     // The idler lives in its main window: closing "Incoming IMs" while the main window sits in the
     // tray must not end the program, closing the main window must.
     QApplication::setQuitOnLastWindowClosed(false);

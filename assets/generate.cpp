@@ -1,6 +1,9 @@
 // Draws the target picture and the icon. Run once and commit the output beside this file:
 //   rivir_assets_generator <output folder>
+// The package build also draws the icon at the desktop's usual sizes:
+//   rivir_assets_generator --icons <folder for hicolor/NxN/apps/rivir.png>
 #include <QColor>
+#include <QDir>
 #include <QGuiApplication>
 #include <QImage>
 #include <QLinearGradient>
@@ -69,14 +72,16 @@ QImage targetPicture()
     return image;
 }
 
-QImage icon()
+// Drawn on a 32-pixel grid, scaled to `size`.
+QImage icon(int size = 32)
 {
-    QImage image(32, 32, QImage::Format_RGB32);
+    QImage image(size, size, QImage::Format_RGB32);
     image.fill(Qt::black);
     {
         QPainter p(&image);
         p.setRenderHint(QPainter::Antialiasing);
         p.setCompositionMode(QPainter::CompositionMode_Plus);
+        p.scale(size / 32.0, size / 32.0);
         drawRings(p, QPointF(16.0, 16.0), 4.5, 3, 1.5);
         drawBeam(p, QPointF(32.0, 0.0), QPointF(17.0, 15.0), 3.0);
     }
@@ -94,6 +99,17 @@ int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
+    if (argc == 3 && QString::fromLocal8Bit(argv[1]) == QStringLiteral("--icons")) {
+        const QString root = QString::fromLocal8Bit(argv[2]) + QStringLiteral("/hicolor/");
+        for (const int size : { 16, 22, 24, 32, 48, 64, 128, 256 }) {
+            const QString dir = root + QStringLiteral("%1x%1/apps").arg(size);
+            if (!QDir().mkpath(dir) || !icon(size).save(dir + QStringLiteral("/rivir.png"), "PNG")) {
+                std::fprintf(stderr, "could not write the %dx%d icon\n", size, size);
+                return 1;
+            }
+        }
+        return 0;
+    }
     const QString dir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(".");
     const bool picture = targetPicture().save(dir + QStringLiteral("/target.jpg"), "JPEG", 92);
     const bool iconSaved = icon().save(dir + QStringLiteral("/icon.png"), "PNG");

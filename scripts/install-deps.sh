@@ -6,6 +6,7 @@ packages=(
     cmake ninja-build g++ clang libclang-rt-14-dev
     qt6-base-dev libasio-dev libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev
     xvfb xauth xdotool openbox trayer x11-apps imagemagick fonts-liberation valgrind libx11-dev
+    dpkg-dev help2man lintian desktop-file-utils appstream
 )
 
 missing=()

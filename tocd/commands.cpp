@@ -123,6 +123,9 @@ void Service::initDone(Session& s, Words&)
     s.m_visible = true;
     tellWatchers(s, true);
     tellAboutBuddies(s, s.m_account->watching);
+    // Someone to talk to from the first minute: the bot says hello once per sign-on.
+    if (m_bot && reachable(*m_bot->m_account, s.m_account->name) == &s)
+        deliverIm(*m_bot, s.m_account->name, "Hi! I am a bot: send me an IM and I will echo it.", false);
 }
 
 void Service::setInfo(Session& s, Words& w)

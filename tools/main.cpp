@@ -14,6 +14,7 @@
 #include "toc/qt/qtsocket.h"
 #include "tools/bytejson.h"
 #include "tools/clisession.h"
+#include "tools/password.h"
 #include "tools/serveraddress.h"
 #include "tools/stdinreader.h"
 
@@ -49,7 +50,10 @@ once from rest, then about one every 4 s). toc-cli ends only once they have
 gone, and LogOff and Login wait for them too. Past 256 waiting, a command
 prints {"error": ...} and is not sent.
 
-The screen name, password and profile given here are sent as UTF-8. With
+The password is the first line of --password-file FILE (a file only its
+owner may read: chmod 600), or the environment variable TOC_PASSWORD, or
+--password; it is never printed. The screen name, password and profile
+given here are sent as UTF-8. With
 --profile the profile is set at each sign-on and every 60 s after it.
 Keep-alives from the server are answered.
 
@@ -115,14 +119,21 @@ int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("toc-cli"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(RIVIR_VERSION));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QString::fromUtf8(HelpText));
     parser.addHelpOption();
+    parser.addVersionOption();
     parser.addOptions({
         { QStringLiteral("server"), QStringLiteral("TOC server to connect to."), QStringLiteral("HOST:PORT") },
         { QStringLiteral("screen-name"), QStringLiteral("Screen name to sign on."), QStringLiteral("NAME") },
-        { QStringLiteral("password"), QStringLiteral("Password of the screen name."), QStringLiteral("PASSWORD") },
+        { QStringLiteral("password-file"), QStringLiteral("Read the password from the first line of FILE."),
+          QStringLiteral("FILE") },
+        { QStringLiteral("password"),
+          QStringLiteral("Password of the screen name. Other users can see it with ps: prefer --password-file "
+                         "or TOC_PASSWORD."),
+          QStringLiteral("PASSWORD") },
         { QStringLiteral("profile"), QStringLiteral("Profile to set at sign-on and every 60 s."),
           QStringLiteral("TEXT") },
         { QStringLiteral("no-reconnect"),
@@ -137,14 +148,22 @@ int main(int argc, char* argv[])
         return usageError(parser.errorText());
     if (parser.isSet(QStringLiteral("help")))
         parser.showHelp(tocli::ExitOk);
+    if (parser.isSet(QStringLiteral("version")))
+        parser.showVersion();
     if (!parser.positionalArguments().isEmpty())
         return usageError(QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
 
     const auto server = required(parser, QStringLiteral("server"));
     const auto name = required(parser, QStringLiteral("screen-name"));
-    const auto password = required(parser, QStringLiteral("password"));
-    if (!server || !name || !password)
-        return usageError(QStringLiteral("--server, --screen-name and --password are required"));
+    if (!server || !name)
+        return usageError(QStringLiteral("--server and --screen-name are required"));
+    tocli::PasswordSources sources { required(parser, QStringLiteral("password")),
+                                     required(parser, QStringLiteral("password-file")), std::nullopt };
+    if (!qEnvironmentVariableIsEmpty("TOC_PASSWORD"))
+        sources.environment = qgetenv("TOC_PASSWORD").toStdString();
+    const tocli::PasswordResult password = tocli::ReadPassword(sources);
+    if (!password.password)
+        return usageError(QString::fromStdString(password.error));
     const auto address = tocli::ParseServerAddress(*server);
     if (!address)
         return usageError(QStringLiteral("--server wants HOST:PORT with a port from 1 to 65535, not '%1'")
@@ -156,7 +175,7 @@ int main(int argc, char* argv[])
     options.host = address->host;
     options.port = address->port;
     options.screenName = *name;
-    options.password = *password;
+    options.password = *password.password;
     options.profile = required(parser, QStringLiteral("profile"));
     options.reconnect = !parser.isSet(QStringLiteral("no-reconnect"));
     if (parser.isSet(livenessOption)) {
@@ -174,20 +193,24 @@ int main(int argc, char* argv[])
                              std::chrono::milliseconds(ms[1]) };
     }
 
+    // Replies to stdin quote what came in there; a password pasted there by mistake stays hidden.
+    auto out = [secret = options.password](const std::string& line) {
+        writeLine(line.starts_with("{\"event\"") ? line : tocli::HidePassword(line, secret));
+    };
     auto tcp = std::make_unique<toc::QtSocket>();
     toc::QtSocket* rawSocket = tcp.get();
     QObject& socketObject = *tcp;
     auto socket = std::make_unique<toc::PacedSocket>(std::move(tcp));
     toc::PacedSocket& paced = *socket;
-    paced.onRefused = [](const std::string& error) {
+    paced.onRefused = [out](const std::string& error) {
         tocli::Json line = tocli::Json::object();
         line["error"] = tocli::BytesToJson(error);
-        writeLine(line.dump());
+        out(line.dump());
     };
     // Commands still held for the server's rate limits go out before toc-cli ends. A connection
     // found dead is given up on the real socket, below the pacing.
     tocli::CliSession session(
-        std::move(options), std::move(socket), writeLine,
+        std::move(options), std::move(socket), out,
         [&paced](int status) { paced.WhenDrained([status] { QCoreApplication::exit(status); }); },
         [rawSocket](const std::string& description) { rawSocket->Fail(description); });
     tocli::StdinReader input(0, MaxLineBytes,

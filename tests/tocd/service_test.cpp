@@ -70,6 +70,9 @@ TEST_P(Service, Script)
     }
 }
 
+// The bot greets each account as it becomes visible.
+const std::string greeting = "IM_IN_ENC2:Echo Bot:F:F:T: O :F:L:en:Hi! I am a bot: send me an IM and I will echo it.";
+
 const Script scripts[] = {
     { "ListEditsAreConfirmedAndShowInTheNextConfig",
         { "alice> toc2_new_buddies \"g:Buddies\nb:bob\n\"", "alice< INSERTED2:g:Buddies", "alice< INSERTED2:b::bob:Buddies",
@@ -108,13 +111,14 @@ const Script scripts[] = {
         { "bob> toc2_new_buddies \"g:B\nb:alice\n\"", "bob< INSERTED2:g:B", "bob< INSERTED2:b::alice:B", "+alice",
             "alice< SIGN_ON:TOC2.0", "alice< NICK:alice", "alice< CONFIG2:done:\n", "bob> toc_get_status alice",
             "bob< ERROR:901:alice", "bob> toc_send_im alice hi", "bob< ERROR:901:alice", "clock 5", "alice> toc_init_done",
-            "bob< UPDATE_BUDDY2:alice:T:0:1700000000:0: O :" } },
+            "bob< UPDATE_BUDDY2:alice:T:0:1700000000:0: O :", "alice< " + greeting } },
     { "WatcherSigningOnLaterHearsOfBuddiesOnline",
         { "Alice> toc_set_caps 09461343-4C7F", "bob> toc2_new_buddies \"g:B\nb:alice\nb:carol\n\"", "bob< INSERTED2:g:B",
             "bob< INSERTED2:b::alice:B", "bob< INSERTED2:b::carol:B", "bob< UPDATE_BUDDY2:Alice:T:0:1700000000:0: O :",
             "bob< BUDDY_CAPS2:Alice:09461343-4C7F", "bob> toc_get_info ALICE", "bob< GOTO_URL:profile:info?user=alice",
             "-bob", "+bob", "bob< SIGN_ON:TOC2.0", "bob< NICK:bob", "bob< CONFIG2:g:B\nb:alice\nb:carol\ndone:\n",
-            "bob> toc_init_done", "bob< UPDATE_BUDDY2:Alice:T:0:1700000000:0: O :", "bob< BUDDY_CAPS2:Alice:09461343-4C7F" } },
+            "bob> toc_init_done", "bob< UPDATE_BUDDY2:Alice:T:0:1700000000:0: O :", "bob< BUDDY_CAPS2:Alice:09461343-4C7F",
+            "bob< " + greeting } },
     { "PresenceChangesReachWatchers",
         { "bob> toc2_new_buddies \"g:B\nb:alice\n\"", "bob< INSERTED2:g:B", "bob< INSERTED2:b::alice:B",
             "alice> toc_set_away \"out to lunch\"", "bob< UPDATE_BUDDY2:alice:T:0:1700000000:0: O :",
@@ -160,7 +164,7 @@ const Script scripts[] = {
         { "watcher> toc2_new_buddies \"g:B\nb:first\n\"", "watcher< INSERTED2:g:B", "watcher< INSERTED2:b::first:B",
             "first> toc_init_done", "watcher< UPDATE_BUDDY2:first:T:0:1700000000:0: O :", "+second=first",
             "first< <closed>", "watcher< UPDATE_BUDDY2:first:F:0:0:0:   :", "second< SIGN_ON:TOC2.0", "second< NICK:first",
-            "second< CONFIG2:done:\n", "second> toc_init_done", "watcher< UPDATE_BUDDY2:first:T:0:1700000000:0: O :",
+            "second< CONFIG2:done:\n", "second> toc_init_done", "second< " + greeting, "watcher< UPDATE_BUDDY2:first:T:0:1700000000:0: O :",
             "-first", "watcher> toc_get_status first", "watcher< UPDATE_BUDDY2:first:T:0:1700000000:0: O :" } },
     { "BotEchoesButNotAutomaticReplies",
         { "alice> toc_send_im echobot \"hi \\$ there\"", "alice< IM_IN_ENC2:Echo Bot:F:F:T: O :F:L:en:echo: hi $ there",
