@@ -1,25 +1,18 @@
 #include "tests/e2e/harness.h"
 
-#include <fstream>
-
 #include <QDeadlineTimer>
-#include <QDir>
 
 #include <gtest/gtest.h>
 
 namespace e2e {
 
-namespace {
-
-void stop(QProcess& process)
+void Stop(QProcess& process)
 {
     if (process.state() != QProcess::NotRunning) {
         process.kill();
-        process.waitForFinished(5000);
+        process.waitForFinished(WaitMs);
     }
 }
-
-} // namespace
 
 Tocd::Tocd(const QStringList& extraArguments)
 {
@@ -35,8 +28,6 @@ Tocd::Tocd(const QStringList& extraArguments)
         ADD_FAILURE() << "tocd did not start listening; its first line: '" << line << "'";
 }
 
-Tocd::~Tocd() { stop(m_process); }
-
 Cli::Cli(const std::string& server, const std::string& name, const std::string& password,
          const std::optional<std::string>& profile)
     : m_name(name)
@@ -47,20 +38,6 @@ Cli::Cli(const std::string& server, const std::string& name, const std::string& 
         args << QStringLiteral("--profile") << QString::fromStdString(*profile);
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_process.start(QStringLiteral(TOC_CLI_PATH), args);
-}
-
-Cli::~Cli()
-{
-    stop(m_process);
-    // Kept per test, so that the coverage check sees the union of every test's events.
-    const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-    if (!test || m_seen.empty())
-        return;
-    QDir().mkpath(QStringLiteral(E2E_EVENTS_DIR));
-    std::ofstream out(std::string(E2E_EVENTS_DIR) + "/" + test->test_suite_name() + "." + test->name() + ".events",
-                      std::ios::app);
-    for (const auto& name : m_seen)
-        out << name << '\n';
 }
 
 void Cli::SendRaw(const std::string& line)
@@ -82,8 +59,6 @@ void Cli::readOutput()
             ADD_FAILURE() << m_name << " printed a line that is not a JSON object: " << text;
             continue;
         }
-        if (line.contains("event"))
-            m_seen.insert(line["event"].get<std::string>());
         m_lines.push_back(std::move(line));
     }
     m_partial.erase(0, start);

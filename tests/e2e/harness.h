@@ -2,7 +2,6 @@
 
 #include <functional>
 #include <optional>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -17,13 +16,16 @@ using Json = nlohmann::ordered_json;
 
 /// How long any expected line may take. Generous: it bounds a failure, it is not a pause. Waits
 /// block on the one process or socket they concern; the others' output queues in their pipes.
-inline constexpr int WaitMs = 10000;
+inline constexpr int WaitMs = 30000;
+
+/// Kills `process` if it still runs.
+void Stop(QProcess& process);
 
 /// A tocd on 127.0.0.1, a free port; killed when this goes.
 class Tocd {
 public:
     explicit Tocd(const QStringList& extraArguments = {});
-    ~Tocd();
+    ~Tocd() { Stop(m_process); }
 
     /// "127.0.0.1:<port>".
     std::string Address() const { return "127.0.0.1:" + std::to_string(m_port); }
@@ -35,13 +37,12 @@ private:
 };
 
 /// One toc-cli process and everything it printed. Expectations search the printed lines in
-/// order: each one starts after the line the previous one matched. The events it saw are recorded
-/// for the coverage check when it goes.
+/// order: each one starts after the line the previous one matched.
 class Cli {
 public:
     Cli(const std::string& server, const std::string& name, const std::string& password,
         const std::optional<std::string>& profile = std::nullopt);
-    ~Cli();
+    ~Cli() { Stop(m_process); }
 
     /// Writes one command line, e.g. Send({"SendIM", "bob", "hi"}).
     void Send(const Json& command) { SendRaw(command.dump()); }
@@ -76,7 +77,6 @@ private:
     std::string m_partial;
     std::vector<Json> m_lines;
     std::size_t m_cursor = 0;
-    std::set<std::string> m_seen;
 };
 
 /// A tocd with alice and bob signed on and visible to each other.
