@@ -51,7 +51,7 @@ fuzz: deps
 	scripts/fuzz.sh $(FUZZ_SECONDS)
 
 # The unit tests under valgrind; any error or definite leak fails.
-MEMCHECK_TESTS := tests/toc/toc_tests tests/toc/qt/qtsocket_test tests/tocd/tocd_tests tests/tools/tools_tests
+MEMCHECK_TESTS := tests/toc/core_tests tests/toc/qt/qtsocket_test
 memcheck: deps
 	cmake --preset dev
 	cmake --build --preset dev --target $(notdir $(MEMCHECK_TESTS))
@@ -64,8 +64,8 @@ memcheck: deps
 # Over a minute of keep-alives every millisecond; not part of `make test`.
 soak: deps
 	cmake --preset dev
-	cmake --build --preset dev
-	ctest --preset dev -L soak
+	cmake --build --preset dev --target tocd toc-cli
+	bench/soak.sh build/dev
 
 run: build
 	scripts/run.sh

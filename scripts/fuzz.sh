@@ -10,7 +10,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-60}
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(fuzz_inbound fuzz_config fuzz_removehtml fuzz_tocd)
+[ ${#targets[@]} -gt 0 ] || targets=(fuzz_inbound fuzz_tocd)
 
 # RIVIR_FUZZ_BUILD puts the build elsewhere, with the preset's settings.
 build=${RIVIR_FUZZ_BUILD:-build/fuzz}

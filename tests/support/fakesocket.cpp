@@ -2,35 +2,12 @@
 
 namespace testing_support {
 
-void FakeSocket::Connect(const std::string& host, std::int32_t port)
-{
-    lastHost = host;
-    lastPort = port;
-    ++connectCalls;
-    m_state = toc::SocketState::Connecting;
-}
-
-void FakeSocket::Close()
-{
-    ++closeCalls;
-    m_state = toc::SocketState::Closed;
-    m_incoming.clear();
-}
-
-void FakeSocket::SendData(std::string_view bytes) { sent.emplace_back(bytes); }
-
-std::string FakeSocket::GetData()
-{
-    std::string out;
-    out.swap(m_incoming);
-    return out;
-}
-
 void FakeSocket::CompleteConnect()
 {
+    if (m_state != toc::SocketState::Connecting)
+        return;
     m_state = toc::SocketState::Connected;
-    if (onConnected)
-        onConnected();
+    onConnected();
 }
 
 void FakeSocket::Receive(std::string_view bytes)
@@ -40,17 +17,10 @@ void FakeSocket::Receive(std::string_view bytes)
         onDataArrival();
 }
 
-void FakeSocket::Fail(const std::string& description)
-{
-    if (onError)
-        onError(description);
-}
-
 void FakeSocket::PeerClose()
 {
     m_state = toc::SocketState::Closed;
-    if (onClosedByPeer)
-        onClosedByPeer();
+    onClosedByPeer();
 }
 
 std::string FakeSocket::AllSent() const
@@ -64,14 +34,12 @@ std::string FakeSocket::AllSent() const
 std::vector<SentFrame> ParseFrames(std::string_view bytes)
 {
     std::vector<SentFrame> frames;
-    if (bytes.substr(0, 8) == std::string_view("FLAPON\n\n"))
+    if (bytes.starts_with("FLAPON\n\n"))
         bytes.remove_prefix(8);
-    auto byteAt = [&](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
-    while (bytes.size() >= 6) {
-        const std::size_t len = static_cast<std::size_t>(byteAt(4) * 256 + byteAt(5));
-        if (bytes.size() < 6 + len)
-            break;
-        frames.push_back({ byteAt(1), byteAt(2) * 256 + byteAt(3), std::string(bytes.substr(6, len)) });
+    auto at = [&](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
+    while (bytes.size() >= 6 && bytes.size() >= 6u + at(4) * 256u + at(5)) {
+        const std::size_t len = at(4) * 256u + at(5);
+        frames.push_back({ at(1), at(2) * 256 + at(3), std::string(bytes.substr(6, len)) });
         bytes.remove_prefix(6 + len);
     }
     return frames;
@@ -79,15 +47,10 @@ std::vector<SentFrame> ParseFrames(std::string_view bytes)
 
 std::string Frame(int type, std::string_view payload, int sequence)
 {
-    std::string f;
-    f += '*';
-    f += static_cast<char>(type & 0xff);
-    f += static_cast<char>((sequence >> 8) & 0xff);
-    f += static_cast<char>(sequence & 0xff);
-    f += static_cast<char>((payload.size() >> 8) & 0xff);
-    f += static_cast<char>(payload.size() & 0xff);
-    f.append(payload);
-    return f;
+    const std::size_t n = payload.size();
+    return std::string { '*', static_cast<char>(type), static_cast<char>(sequence >> 8), static_cast<char>(sequence),
+               static_cast<char>(n >> 8), static_cast<char>(n) }
+        + std::string(payload);
 }
 
 } // namespace testing_support

@@ -1,14 +1,9 @@
 #pragma once
-// A session on an in-memory sink, driven the way a client drives tocd, for the unit tests.
+// A session on an in-memory sink, driven the way a client drives tocd.
 
 #include <gtest/gtest.h>
 
-#include <cstdint>
 #include <deque>
-#include <initializer_list>
-#include <string>
-#include <string_view>
-#include <vector>
 
 #include "tests/support/fakesocket.h"
 #include "tocd/service.h"
@@ -18,20 +13,16 @@ namespace tocd_test {
 
 /// Roasted "secret", written out by hand.
 inline constexpr std::string_view roastedSecret = "0x270c005d311b";
-/// Roasted "wrong".
-inline constexpr std::string_view roastedWrong = "0x231b0c4133";
 
 using Lines = std::vector<std::string>;
 
-class RecordingSink : public tocd::SessionSink {
-public:
+struct RecordingSink : tocd::SessionSink {
     void write(std::string_view bytes) override
     {
         wroteAfterClose = wroteAfterClose || closed;
         bytes_.append(bytes);
     }
     void close() override { closed = true; }
-
     std::string bytes_;
     bool closed = false;
     bool wroteAfterClose = false;
@@ -40,42 +31,25 @@ public:
 /// One connection to the service under test.
 class Client {
 public:
-    explicit Client(tocd::Service& service)
-        : session(service, &sink)
-    {
-    }
+    explicit Client(tocd::Service& service) : session(service, &sink) { }
 
     void send(std::string_view bytes) { session.receive(bytes); }
-    void frame(int type, std::string_view payload)
-    {
-        send(testing_support::Frame(type, payload, m_sequence++));
-    }
-    /// Sends a command as the control does: a data frame ending in one NUL.
+    void frame(int type, std::string_view payload) { send(testing_support::Frame(type, payload, m_sequence++)); }
+    /// A command as the control sends it: a data frame ending in one NUL.
     void command(std::string_view text) { frame(2, std::string(text) + '\0'); }
     void commands(std::initializer_list<std::string_view> texts)
     {
         for (std::string_view text : texts)
             command(text);
     }
-
     /// Greeting, SIGNON frame and login, without toc_init_done.
     void login(std::string_view name, std::string_view roasted = roastedSecret)
     {
         send("FLAPON\n\n");
-        frame(1,
-            std::string("\0\0\0\1\0\1\0", 7) + static_cast<char>(name.size()) + std::string(name));
-        command("toc2_login login.oscar.aol.com 5190 \"" + std::string(name) + "\" "
-            + std::string(roasted)
+        frame(1, std::string("\0\0\0\1\0\1\0", 7) + static_cast<char>(name.size()) + std::string(name));
+        command("toc2_login login.oscar.aol.com 5190 \"" + std::string(name) + "\" " + std::string(roasted)
             + " English  \"OrbTOCSock 2.0\" 160 US \"\" \"\" 3 0 30303 -kentucky -utf8 58203917");
     }
-    /// Signs on and becomes visible; what the service answered so far is dropped.
-    void signOn(std::string_view name)
-    {
-        login(name);
-        command("toc_init_done");
-        messages();
-    }
-
     /// Payloads of the frames received since the last call; a keep-alive shows as "<keep-alive>".
     Lines messages()
     {
@@ -85,12 +59,7 @@ public:
         return out;
     }
     /// Bytes received since the last call.
-    std::string raw()
-    {
-        std::string out = sink.bytes_.substr(m_read);
-        m_read = sink.bytes_.size();
-        return out;
-    }
+    std::string raw() { return sink.bytes_.substr(std::exchange(m_read, sink.bytes_.size())); }
 
     RecordingSink sink;
     tocd::Session session;
@@ -104,10 +73,13 @@ private:
 class TocdTest : public ::testing::Test {
 protected:
     Client& connect() { return m_clients.emplace_back(service); }
+    /// A client signed on and visible, the answers so far dropped.
     Client& online(std::string_view name)
     {
         Client& c = connect();
-        c.signOn(name);
+        c.login(name);
+        c.command("toc_init_done");
+        c.messages();
         return c;
     }
 

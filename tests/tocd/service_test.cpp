@@ -1,268 +1,245 @@
+// The service as its clients see it. Each row is a script: "alice> text" sends a command as alice
+// (signed on and visible at her first line), "alice< text" is the next message she must have got
+// ("<closed>": her connection was closed), "+key=name|roasted" signs a new connection on without
+// toc_init_done (name and roasted password default to the key and "secret"), "-alice" drops her
+// connection, "clock n" moves the clock n seconds. At the end nobody has a message left unread.
+
+#include <map>
+
 #include "tests/tocd/harness.h"
 
 using namespace tocd_test;
-using ServiceTest = TocdTest;
 using namespace std::string_literals;
 
-TEST_F(ServiceTest, ListEditsAreConfirmedAndShowInTheNextConfig)
-{
-    Client& alice = online("alice");
-    alice.commands({ "toc2_new_buddies \"g:Buddies\nb:bob\n\"",
-        "toc2_new_buddies {g:Work\nb:Carol C:Carol\nb:dave\n}", "toc2_new_group \"Empty\"",
-        "toc2_remove_buddy \"dave\" \"Work\"", "toc2_add_deny \"carolc\"",
-        "toc2_add_permit \"dave\" \"erin\"", "toc2_remove_permit \"erin\"", "toc2_set_pdmode 4",
-        "toc2_new_group \"Gone\"", "toc2_del_group \"Gone\"", "toc2_add_deny \"x\"",
-        "toc2_remove_deny \"x\"" });
-    EXPECT_EQ(alice.messages(),
-        (Lines { "INSERTED2:g:Buddies", "INSERTED2:b::bob:Buddies", "INSERTED2:g:Work",
-            "INSERTED2:b:Carol:Carol C:Work", "INSERTED2:b::dave:Work", "INSERTED2:g:Empty",
-            "DELETED2:b:dave:Work", "INSERTED2:d:carolc", "INSERTED2:p:dave", "INSERTED2:p:erin",
-            "DELETED2:p:erin", "INSERTED2:g:Gone", "DELETED2:g:Gone", "INSERTED2:d:x",
-            "DELETED2:d:x" }));
-    alice.session.disconnect();
+namespace {
 
-    Client& again = connect();
-    again.login("alice");
-    const Lines answer = again.messages();
-    ASSERT_EQ(answer.size(), 4u);
-    EXPECT_EQ(answer[3],
-        "CONFIG2:d:carolc\np:dave\nm:4\ng:Buddies\nb:bob\ng:Work\nb:Carol "
-        "C:Carol\ng:Empty\ndone:\n");
-}
+struct Script {
+    const char* name;
+    std::vector<std::string> steps;
+};
+void PrintTo(const Script& s, std::ostream* os) { *os << s.name; }
 
-// Each refused command gets its answer, changes nothing anyone else can see and leaves the
-// connection open.
-TEST_F(ServiceTest, RefusedCommandsAreAnsweredAndTheConnectionStays)
+class Service : public TocdTest, public testing::WithParamInterface<Script> { };
+
+TEST_P(Service, Script)
 {
-    const std::pair<std::string_view, Lines> rows[] = {
-        { "toc_bogus 1 2", { "ERROR:913:internal server error" } },
-        { "toc2_new_buddies \"g:Buddies\nb:bad:name:alias:x\nb:ok:ali:as\n\"",
-            { "INSERTED2:g:Buddies", "ERROR:911", "ERROR:911" } },
-        { "toc2_new_group \"\"", { "ERROR:911" } },
-        { "toc2_add_deny \"no way\" \"b@d!\"", { "INSERTED2:d:noway", "ERROR:911" } },
-        { "toc2_set_pdmode 9", { "ERROR:911" } },
-        { "toc2_remove_buddy \"bob\"", { "ERROR:911" } },
-        { "toc_send_im bob", { "ERROR:911" } },
-        { "toc_send_im \"bob", { "ERROR:911" } }, // open quote
-        { "toc_send_im nobody \"hello\"", { "ERROR:901:nobody" } },
-        { "toc_set_idle -5", { "ERROR:911" } },
-        { "toc_set_idle soon", { "ERROR:911" } },
-        { "toc_get_status nobody", { "ERROR:901:nobody" } },
-        { "toc_get_info nobody", { "ERROR:901:nobody" } },
-        { "toc_evil nobody norm", { "ERROR:902" } },
-        { "toc_evil bob loud", { "ERROR:911" } },
-        { "toc_format_nickname \"Bob\"", { "ERROR:911" } },
-        { "toc_change_passwd \"wrong\" \"pw\"", { "ERROR:980" } },
-        { "toc2_client_event nobody 2", {} },
-        { "toc2_client_event bob typing", { "ERROR:911" } },
-        { "toc_chat_send 3 \"x\"", { "ERROR:913:internal server error" } },
-        { "toc_chat_leave 0", { "ERROR:913:internal server error" } },
-        { "toc_chat_accept 7", { "ERROR:913:internal server error" } },
-        { "toc_chat_invite 2 \"x\" bob", { "ERROR:913:internal server error" } },
-        { "toc_chat_send zero \"x\"", { "ERROR:913:internal server error" } },
-        { "toc_chat_join 4 \"   \"", { "ERROR:913:internal server error" } },
-        { "toc_chat_join 4 \"a:b\"", { "ERROR:913:internal server error" } },
-        { "toc_chat_join four \"a\"", { "ERROR:913:internal server error" } },
-        { "", {} },
+    std::map<std::string, Client*> who;
+    std::map<std::string, std::deque<std::string>> inbox;
+    auto read = [&](const std::string& key) {
+        for (std::string& m : who.at(key)->messages())
+            inbox[key].push_back(std::move(m));
     };
-    Client& alice = online("alice");
-    Client& bob = online("bob");
-    for (const auto& [command, answers] : rows) {
-        alice.command(command);
-        EXPECT_EQ(alice.messages(), answers) << command;
+    for (const std::string& step : GetParam().steps) {
+        SCOPED_TRACE(step);
+        const std::size_t space = step.find(' ');
+        if (step.starts_with('+')) {
+            const std::size_t eq = step.find('='), bar = step.find('|');
+            const std::string key = step.substr(1, std::min(eq, bar) - 1);
+            Client& c = connect();
+            c.login(eq == std::string::npos ? key : step.substr(eq + 1, bar - eq - 1),
+                bar == std::string::npos ? roastedSecret : std::string_view(step).substr(bar + 1));
+            who[key] = &c;
+            read(key);
+            inbox[key].pop_front(); // the SIGNON frame
+        } else if (step.starts_with('-')) {
+            who.at(step.substr(1))->session.disconnect();
+        } else if (step.starts_with("clock ")) {
+            clock += std::stoi(step.substr(6));
+        } else {
+            const std::string key = step.substr(0, space - 1);
+            if (step[space - 1] == '>') {
+                if (!who.count(key))
+                    who[key] = &online(key);
+                who[key]->command(step.substr(space + 1));
+                continue;
+            }
+            read(key);
+            if (step.substr(space + 1) == "<closed>") {
+                EXPECT_TRUE(who[key]->sink.closed);
+                continue;
+            }
+            ASSERT_FALSE(inbox[key].empty());
+            EXPECT_EQ(inbox[key].front(), step.substr(space + 1));
+            inbox[key].pop_front();
+        }
     }
-    EXPECT_FALSE(alice.sink.closed);
-    EXPECT_EQ(bob.messages(), Lines {});
-}
-
-TEST_F(ServiceTest, UserIsInvisibleUntilInitDone)
-{
-    Client& bob = online("bob");
-    bob.command("toc2_new_buddies \"g:B\nb:alice\n\"");
-    bob.messages();
-
-    Client& alice = connect();
-    alice.login("alice");
-    bob.commands({ "toc_get_status alice", "toc_send_im alice hi" });
-    EXPECT_EQ(bob.messages(), (Lines { "ERROR:901:alice", "ERROR:901:alice" }));
-
-    clock += 5;
-    alice.command("toc_init_done");
-    EXPECT_EQ(bob.messages(), Lines { "UPDATE_BUDDY2:alice:T:0:1700000000:0: O :" });
-}
-
-TEST_F(ServiceTest, WatcherSigningOnLaterHearsOfBuddiesAlreadyOnline)
-{
-    online("Alice").command("toc_set_caps \"09461343-4C7F-11D1-8222-444553540000\"");
-    Client& bob = online("bob");
-    bob.commands({ "toc2_new_buddies \"g:B\nb:alice\nb:carol\n\"", "toc_get_info ALICE" });
-    const Lines presence = { "UPDATE_BUDDY2:Alice:T:0:1700000000:0: O :",
-        "BUDDY_CAPS2:Alice:09461343-4C7F-11D1-8222-444553540000" };
-    EXPECT_EQ(bob.messages(),
-        (Lines { "INSERTED2:g:B", "INSERTED2:b::alice:B", "INSERTED2:b::carol:B", presence[0],
-            presence[1], "GOTO_URL:profile:info?user=alice" }));
-    bob.session.disconnect();
-
-    Client& bobAgain = connect();
-    bobAgain.login("bob");
-    bobAgain.messages();
-    bobAgain.command("toc_init_done");
-    EXPECT_EQ(bobAgain.messages(), (Lines { presence[0], presence[1],
-        "IM_IN_ENC2:Echo Bot:F:F:T: O :F:L:en:Hi! I am a bot: send me an IM and I will echo it." }));
-}
-
-TEST_F(ServiceTest, PresenceChangesReachWatchers)
-{
-    Client& bob = online("bob");
-    bob.command("toc2_new_buddies \"g:B\nb:alice\n\"");
-    Client& alice = online("alice");
-    bob.messages();
-
-    alice.commands({ "toc_set_away \"out to lunch\"", "toc_set_idle 600" });
-    clock += 120;
-    bob.command("toc_get_status alice");
-    alice.commands(
-        { "toc_set_caps a b", "toc_set_away", "toc_set_idle 0", "toc_format_nickname \"Al Ice\"" });
-    alice.session.disconnect();
-    EXPECT_EQ(bob.messages(),
-        (Lines { "UPDATE_BUDDY2:alice:T:0:1700000000:0: OU:",
-            "UPDATE_BUDDY2:alice:T:0:1700000000:10: OU:",
-            "UPDATE_BUDDY2:alice:T:0:1700000000:12: OU:", "BUDDY_CAPS2:alice:a,b",
-            "UPDATE_BUDDY2:alice:T:0:1700000000:12: O :",
-            "UPDATE_BUDDY2:alice:T:0:1700000000:0: O :",
-            "UPDATE_BUDDY2:Al Ice:T:0:1700000000:0: O :", "UPDATE_BUDDY2:alice:F:0:0:0:   :" }));
-    EXPECT_EQ(alice.messages(), (Lines { "ADMIN_NICK_STATUS:0", "NICK:Al Ice" }));
-}
-
-TEST_F(ServiceTest, InstantMessagesAndTypingNoticesCarryTheSender)
-{
-    Client& alice = online("Alice");
-    Client& bob = online("bob");
-    alice.commands(
-        { "toc_set_away \"brb\"", "toc_send_im bob \"<b>hi:</b> \\\"q\\\" \\$5 \\\\ \\{\\}\"",
-            "toc_send_im bob \"auto reply\" auto", "toc2_client_event bob 2" });
-    alice.command(std::string("toc_send_im bob \"a\0b\"", 21)); // server payloads carry no NUL
-    EXPECT_EQ(bob.messages(),
-        (Lines { "IM_IN_ENC2:Alice:F:F:T: OU:F:L:en:<b>hi:</b> \"q\" $5 \\ {}",
-            "IM_IN_ENC2:Alice:T:F:T: OU:F:L:en:auto reply", "CLIENT_EVENT2:Alice:2",
-            "IM_IN_ENC2:Alice:F:F:T: OU:F:L:en:ab" }));
-    EXPECT_EQ(alice.messages(), Lines {});
-}
-
-TEST_F(ServiceTest, PrivacyModesDecideWhoMayMessage)
-{
-    struct Case {
-        const char* setup;
-        bool bobMay;
-        bool carolMay;
-    };
-    const Case cases[] = {
-        { "toc2_add_deny bob", false, true }, // no mode chosen yet: the deny list already counts
-        { "toc2_set_pdmode 1", true, true },
-        { "toc2_set_pdmode 2", false, false },
-        { "toc2_set_pdmode 3", false, false },
-        { "toc2_add_permit carol", false, true }, // still mode 3
-        { "toc2_set_pdmode 4", false, true }, // deny list has bob
-        { "toc2_remove_deny bob", true, true },
-        { "toc2_set_pdmode 5", false, false },
-        { "toc2_new_buddies \"g:F\nb:bob\n\"", true, false },
-    };
-    Client& alice = online("alice");
-    Client& bob = online("bob");
-    Client& carol = online("carol");
-    for (const Case& c : cases) {
-        alice.command(c.setup);
-        bob.command("toc_send_im alice x");
-        carol.command("toc_send_im alice x");
-        EXPECT_EQ(bob.messages(), c.bobMay ? Lines {} : Lines { "ERROR:901:alice" }) << c.setup;
-        EXPECT_EQ(carol.messages(), c.carolMay ? Lines {} : Lines { "ERROR:901:alice" }) << c.setup;
-        const std::size_t expectedIms = (c.bobMay ? 1 : 0) + (c.carolMay ? 1 : 0);
-        std::size_t ims = 0;
-        for (const std::string& m : alice.messages())
-            ims += m.starts_with("IM_IN_ENC2:");
-        EXPECT_EQ(ims, expectedIms) << c.setup;
+    for (auto& [key, client] : who) {
+        read(key);
+        EXPECT_EQ(inbox[key], std::deque<std::string> {}) << key << " has messages left";
+        EXPECT_FALSE(client->sink.wroteAfterClose) << key;
     }
 }
 
-TEST_F(ServiceTest, BlockingHidesAndUnblockingShowsPresence)
+// The bot greets each account as it becomes visible.
+const std::string greeting = "IM_IN_ENC2:Echo Bot:F:F:T: O :F:L:en:Hi! I am a bot: send me an IM and I will echo it.";
+
+const Script scripts[] = {
+    { "ListEditsAreConfirmedAndShowInTheNextConfig",
+        { "alice> toc2_new_buddies \"g:Buddies\nb:bob\n\"", "alice< INSERTED2:g:Buddies", "alice< INSERTED2:b::bob:Buddies",
+            "alice> toc2_new_buddies {g:Work\nb:Carol C:Carol\nb:dave\n}", "alice< INSERTED2:g:Work",
+            "alice< INSERTED2:b:Carol:Carol C:Work", "alice< INSERTED2:b::dave:Work", "alice> toc2_new_group Empty", "alice< INSERTED2:g:Empty",
+            "alice> toc2_remove_buddy dave erin Work", "alice< DELETED2:b:dave:Work", "alice< DELETED2:b:erin:Work",
+            "alice> toc2_add_deny carolc", "alice< INSERTED2:d:carolc", "alice> toc2_add_permit dave erin",
+            "alice< INSERTED2:p:dave", "alice< INSERTED2:p:erin", "alice> toc2_remove_permit erin", "alice< DELETED2:p:erin",
+            "alice> toc2_set_pdmode 4", "alice> toc2_new_group Gone", "alice< INSERTED2:g:Gone", "alice> toc2_del_group Gone",
+            "alice< DELETED2:g:Gone", "alice> toc2_add_deny x", "alice< INSERTED2:d:x", "alice> toc2_remove_deny x",
+            "alice< DELETED2:d:x", "-alice", "+alice", "alice< SIGN_ON:TOC2.0", "alice< NICK:alice",
+            "alice< CONFIG2:d:carolc\np:dave\nm:4\ng:Buddies\nb:bob\ng:Work\nb:Carol C:Carol\ng:Empty\ndone:\n" } },
+    { "BuddyBeforeAnyGroupGoesToBuddies", { "alice> toc2_new_buddies \"b:bob\"", "alice< INSERTED2:g:Buddies",
+        "alice< INSERTED2:b::bob:Buddies" } },
+    // Refused commands are answered, change nothing others see and leave the connection open.
+    { "RefusedCommands",
+        { "bob> toc_init_done", "alice> toc_bogus 1 2", "alice< ERROR:913:internal server error",
+            "alice> toc2_new_buddies \"g:B\nb:bad:name:alias:x\nb:ok:ali:as\n\"", "alice< INSERTED2:g:B", "alice< ERROR:911",
+            "alice< ERROR:911", "alice> toc2_new_group \"\"", "alice< ERROR:911", "alice> toc2_add_deny \"no way\" \"b@d!\"",
+            "alice< INSERTED2:d:noway", "alice< ERROR:911", "alice> toc2_set_pdmode 6", "alice< ERROR:911",
+            "alice> toc2_set_pdmode 0", "alice< ERROR:911", "alice> toc2_remove_buddy bob", "alice< ERROR:911",
+            "alice> toc_send_im bob", "alice< ERROR:911", "alice> toc_send_im \"bob", "alice< ERROR:911",
+            "alice> toc_send_im nobody hello", "alice< ERROR:901:nobody", "alice> toc_set_idle -5", "alice< ERROR:911",
+            "alice> toc_set_idle soon", "alice< ERROR:911", "alice> toc_get_status nobody", "alice< ERROR:901:nobody",
+            "alice> toc_get_info nobody", "alice< ERROR:901:nobody", "alice> toc_evil nobody norm", "alice< ERROR:902",
+            "alice> toc_evil bob loud", "alice< ERROR:911", "alice> toc_format_nickname Bob", "alice< ERROR:911",
+            "alice> toc_change_passwd wrong pw", "alice< ERROR:980", "alice> toc2_client_event nobody 2",
+            "alice> toc2_client_event bob typing", "alice< ERROR:911", "alice> toc_chat_send 3 x",
+            "alice< ERROR:913:internal server error", "alice> toc_chat_leave 0", "alice< ERROR:913:internal server error",
+            "alice> toc_chat_accept 7", "alice< ERROR:913:internal server error", "alice> toc_chat_invite 2 x bob",
+            "alice< ERROR:913:internal server error", "alice> toc_chat_join 4 \"   \"", "alice< ERROR:913:internal server error",
+            "alice> toc_chat_join 4 a:b", "alice< ERROR:913:internal server error", "alice> toc_chat_join four a",
+            "alice< ERROR:913:internal server error",
+            "alice> " } },
+    { "InvisibleUntilInitDone",
+        { "bob> toc2_new_buddies \"g:B\nb:alice\n\"", "bob< INSERTED2:g:B", "bob< INSERTED2:b::alice:B", "+alice",
+            "alice< SIGN_ON:TOC2.0", "alice< NICK:alice", "alice< CONFIG2:done:\n", "bob> toc_get_status alice",
+            "bob< ERROR:901:alice", "bob> toc_send_im alice hi", "bob< ERROR:901:alice", "clock 5", "alice> toc_init_done",
+            "bob< UPDATE_BUDDY2:alice:T:0:1700000000:0: O :", "alice< " + greeting } },
+    { "WatcherSigningOnLaterHearsOfBuddiesOnline",
+        { "Alice> toc_set_caps 09461343-4C7F", "bob> toc2_new_buddies \"g:B\nb:alice\nb:carol\n\"", "bob< INSERTED2:g:B",
+            "bob< INSERTED2:b::alice:B", "bob< INSERTED2:b::carol:B", "bob< UPDATE_BUDDY2:Alice:T:0:1700000000:0: O :",
+            "bob< BUDDY_CAPS2:Alice:09461343-4C7F", "bob> toc_get_info ALICE", "bob< GOTO_URL:profile:info?user=alice",
+            "-bob", "+bob", "bob< SIGN_ON:TOC2.0", "bob< NICK:bob", "bob< CONFIG2:g:B\nb:alice\nb:carol\ndone:\n",
+            "bob> toc_init_done", "bob< UPDATE_BUDDY2:Alice:T:0:1700000000:0: O :", "bob< BUDDY_CAPS2:Alice:09461343-4C7F",
+            "bob< " + greeting } },
+    { "PresenceChangesReachWatchers",
+        { "bob> toc2_new_buddies \"g:B\nb:alice\n\"", "bob< INSERTED2:g:B", "bob< INSERTED2:b::alice:B",
+            "alice> toc_set_away \"out to lunch\"", "bob< UPDATE_BUDDY2:alice:T:0:1700000000:0: O :",
+            "bob< UPDATE_BUDDY2:alice:T:0:1700000000:0: OU:", "alice> toc_set_away again", "alice> toc_set_idle 600",
+            "bob< UPDATE_BUDDY2:alice:T:0:1700000000:10: OU:", "clock 120", "bob> toc_get_status alice",
+            "bob< UPDATE_BUDDY2:alice:T:0:1700000000:12: OU:", "alice> toc_set_caps a \"\" b",
+            "bob< BUDDY_CAPS2:alice:a,b", "alice> toc_set_away", "bob< UPDATE_BUDDY2:alice:T:0:1700000000:12: O :",
+            "alice> toc_set_idle 0", "bob< UPDATE_BUDDY2:alice:T:0:1700000000:0: O :", "alice> toc_format_nickname \"Al Ice\"",
+            "alice< ADMIN_NICK_STATUS:0", "alice< NICK:Al Ice", "bob< UPDATE_BUDDY2:Al Ice:T:0:1700000000:0: O :",
+            "-alice", "bob< UPDATE_BUDDY2:alice:F:0:0:0:   :" } },
+    { "InstantMessagesAndTypingCarryTheSender",
+        { "bob> toc_init_done", "Alice> toc_set_away brb", "Alice> toc_send_im bob \"<b>hi:</b> \\\"q\\\" \\$5 \\\\ \\{\\}\"",
+            "bob< IM_IN_ENC2:Alice:F:F:T: OU:F:L:en:<b>hi:</b> \"q\" $5 \\ {}", "Alice> toc_send_im BOB \"auto reply\" auto",
+            "bob< IM_IN_ENC2:Alice:T:F:T: OU:F:L:en:auto reply", "Alice> toc2_send_im bob x noauto",
+            "bob< IM_IN_ENC2:Alice:F:F:T: OU:F:L:en:x", "Alice> toc2_client_event bob 2", "bob< CLIENT_EVENT2:Alice:2",
+            "Alice> toc_send_im bob \"a\0b\"\0\0"s, "bob< IM_IN_ENC2:Alice:F:F:T: OU:F:L:en:ab" } },
+    // Who may message alice as she changes her privacy settings.
+    { "PrivacyModes",
+        { "alice> toc2_add_deny bob", "alice< INSERTED2:d:bob", "bob> toc_send_im alice x", "bob< ERROR:901:alice",
+            "carol> toc_send_im alice x", "alice< IM_IN_ENC2:carol:F:F:T: O :F:L:en:x", "alice> toc2_set_pdmode 1",
+            "bob> toc_send_im alice x", "alice< IM_IN_ENC2:bob:F:F:T: O :F:L:en:x", "alice> toc2_set_pdmode 2",
+            "carol> toc_send_im alice x", "carol< ERROR:901:alice", "alice> toc2_set_pdmode 3", "alice> toc2_add_permit carol",
+            "alice< INSERTED2:p:carol", "bob> toc_send_im alice x", "bob< ERROR:901:alice", "carol> toc_send_im alice x",
+            "alice< IM_IN_ENC2:carol:F:F:T: O :F:L:en:x", "alice> toc2_set_pdmode 4", "bob> toc_send_im alice x",
+            "bob< ERROR:901:alice", "alice> toc2_remove_deny bob", "alice< DELETED2:d:bob", "bob> toc_send_im alice x",
+            "alice< IM_IN_ENC2:bob:F:F:T: O :F:L:en:x", "alice> toc2_set_pdmode 5", "bob> toc_send_im alice x",
+            "bob< ERROR:901:alice", "alice> toc2_new_buddies \"g:F\nb:bob\n\"", "alice< INSERTED2:g:F", "alice< INSERTED2:b::bob:F",
+            "alice< UPDATE_BUDDY2:bob:T:0:1700000000:0: O :", "bob> toc_send_im alice x",
+            "alice< IM_IN_ENC2:bob:F:F:T: O :F:L:en:x", "carol> toc_send_im alice x", "carol< ERROR:901:alice" } },
+    { "BlockingHidesPresence",
+        { "bob> toc2_new_buddies \"g:B\nb:alice\n\"", "bob< INSERTED2:g:B", "bob< INSERTED2:b::alice:B",
+            "alice> toc2_add_deny bob", "bob< UPDATE_BUDDY2:alice:T:0:1700000000:0: O :", "alice< INSERTED2:d:bob",
+            "bob< UPDATE_BUDDY2:alice:F:0:0:0:   :", "alice> toc2_remove_deny bob", "alice< DELETED2:d:bob",
+            "bob< UPDATE_BUDDY2:alice:T:0:1700000000:0: O :", "alice> toc2_add_deny bob", "alice< INSERTED2:d:bob",
+            "bob< UPDATE_BUDDY2:alice:F:0:0:0:   :", "-alice" } },
+    // The name as last formatted is the one every later sign-on gets.
+    { "NicknameAndPasswordChanges",
+        { "+al=Al Ice", "al< SIGN_ON:TOC2.0", "al< NICK:Al Ice", "al< CONFIG2:done:\n", "al> toc_format_nickname \"A Lice\"",
+            "al< ADMIN_NICK_STATUS:0", "al< NICK:A Lice", "al> toc_change_passwd secret pw", "al< ADMIN_PASSWD_STATUS:0",
+            "-al", "+old=alice", "old< ERROR:980", "old< <closed>", "+new=alice|0x241e", "new< SIGN_ON:TOC2.0",
+            "new< NICK:A Lice", "new< CONFIG2:done:\n" } },
+    { "SecondSignOnTakesOverTheAccount",
+        { "watcher> toc2_new_buddies \"g:B\nb:first\n\"", "watcher< INSERTED2:g:B", "watcher< INSERTED2:b::first:B",
+            "first> toc_init_done", "watcher< UPDATE_BUDDY2:first:T:0:1700000000:0: O :", "+second=first",
+            "first< <closed>", "watcher< UPDATE_BUDDY2:first:F:0:0:0:   :", "second< SIGN_ON:TOC2.0", "second< NICK:first",
+            "second< CONFIG2:done:\n", "second> toc_init_done", "second< " + greeting, "watcher< UPDATE_BUDDY2:first:T:0:1700000000:0: O :",
+            "-first", "watcher> toc_get_status first", "watcher< UPDATE_BUDDY2:first:T:0:1700000000:0: O :" } },
+    { "BotEchoesButNotAutomaticReplies",
+        { "alice> toc_send_im echobot \"hi \\$ there\"", "alice< IM_IN_ENC2:Echo Bot:F:F:T: O :F:L:en:echo: hi $ there",
+            "alice> toc_send_im echobot away auto", "alice> toc_get_status echobot",
+            "alice< UPDATE_BUDDY2:Echo Bot:T:0:1700000000:0: O :", "+bot=echobot", "bot< ERROR:980", "bot< <closed>" } },
+
+    // Chat rooms: each member knows a room by its own id.
+    { "MembersJoinTalkAndLeave",
+        { "Bob> toc_chat_join 4 Elsewhere", "Bob< CHAT_JOIN:0:Elsewhere", "Bob< CHAT_UPDATE_BUDDY:0:T:Bob",
+            "Alice> toc_chat_join 4 Room", "Alice< CHAT_JOIN:0:Room", "Alice< CHAT_UPDATE_BUDDY:0:T:Alice",
+            "Bob> toc_chat_join 4 \"  ro OM \"", "Bob< CHAT_JOIN:1:Room", "Bob< CHAT_UPDATE_BUDDY:1:T:Alice:Bob",
+            "Alice< CHAT_UPDATE_BUDDY:0:T:Bob", "Bob> toc_chat_send 1 \"a:b \\\"c\\\" \\$d\"",
+            "Alice< CHAT_IN_ENC:0:Bob:F:A:en:a:b \"c\" $d", "Bob< CHAT_IN_ENC:1:Bob:F:A:en:a:b \"c\" $d",
+            "Bob> toc_chat_leave 1", "Bob< CHAT_LEFT:1", "Alice< CHAT_UPDATE_BUDDY:0:F:Bob", "Bob> toc_chat_send 1 x",
+            "Bob< ERROR:913:internal server error", "Bob> toc_chat_join 4 room", "Bob< CHAT_JOIN:1:Room",
+            "Bob< CHAT_UPDATE_BUDDY:1:T:Alice:Bob", "Alice< CHAT_UPDATE_BUDDY:0:T:Bob", "Bob> toc_chat_join 5 Room",
+            "Bob< CHAT_JOIN:2:Room", "Bob< CHAT_UPDATE_BUDDY:2:T:Bob", "-Bob", "Alice< CHAT_UPDATE_BUDDY:0:F:Bob" } },
+    { "InvitationCarriesTheInviteesId",
+        { "bob> toc_chat_join 4 Own", "bob< CHAT_JOIN:0:Own", "bob< CHAT_UPDATE_BUDDY:0:T:bob",
+            "Alice> toc_chat_join 4 \"Party Room\"", "Alice< CHAT_JOIN:0:Party Room", "Alice< CHAT_UPDATE_BUDDY:0:T:Alice",
+            "Alice> toc_chat_invite 0 \"come: now\" bob nobody", "bob< CHAT_INVITE:Party Room:1:Alice:come: now",
+            "Alice< ERROR:901:nobody", "bob> toc_chat_accept 1", "bob< CHAT_JOIN:1:Party Room",
+            "bob< CHAT_UPDATE_BUDDY:1:T:Alice:bob", "Alice< CHAT_UPDATE_BUDDY:0:T:bob" } },
+    { "BotAcceptsInvitationsAndLeavesWhenAlone",
+        { "alice> toc_chat_join 4 Room", "alice< CHAT_JOIN:0:Room", "alice< CHAT_UPDATE_BUDDY:0:T:alice",
+            "alice> toc_chat_invite 0 \"join us\" echobot", "alice< CHAT_UPDATE_BUDDY:0:T:Echo Bot", "alice> toc_chat_leave 0",
+            "alice< CHAT_LEFT:0", "bob> toc_chat_join 4 Room", "bob< CHAT_JOIN:0:Room", "bob< CHAT_UPDATE_BUDDY:0:T:bob" } },
+};
+
+INSTANTIATE_TEST_SUITE_P(Scripts, Service, testing::ValuesIn(scripts), [](const auto& s) { return std::string(s.param.name); });
+
+using Limits = TocdTest;
+
+TEST_F(Limits, ChatIdsAreBoundedAndOldRoomsForgottenFirst)
 {
+    Client& alice = online("alice");
+    for (int i = 0; i < 64; ++i)
+        alice.commands({ "toc_chat_join 4 r" + std::to_string(i), "toc_chat_leave " + std::to_string(i) });
+    alice.messages();
+    alice.commands({ "toc_chat_join 4 new", "toc_chat_accept 0", "toc_chat_join 4 r1" });
+    EXPECT_EQ(alice.messages(), (Lines { "CHAT_JOIN:64:new", "CHAT_UPDATE_BUDDY:64:T:alice",
+        "ERROR:913:internal server error", "CHAT_JOIN:1:r1", "CHAT_UPDATE_BUDDY:1:T:alice" }));
     Client& bob = online("bob");
-    bob.command("toc2_new_buddies \"g:B\nb:alice\n\"");
-    Client& alice = online("alice");
+    for (int i = 0; i < 64; ++i)
+        bob.command("toc_chat_join 4 s" + std::to_string(i));
     bob.messages();
-
-    alice.commands({ "toc2_add_deny bob", "toc2_remove_deny bob" });
-    EXPECT_EQ(bob.messages(),
-        (Lines {
-            "UPDATE_BUDDY2:alice:F:0:0:0:   :", "UPDATE_BUDDY2:alice:T:0:1700000000:0: O :" }));
-    alice.command("toc2_add_deny bob");
-    bob.messages();
-    alice.session.disconnect();
-    EXPECT_EQ(bob.messages(), Lines {});
+    bob.command("toc_chat_join 4 \"one too many\"");
+    EXPECT_EQ(bob.messages(), Lines { "ERROR:913:internal server error" });
 }
 
-// The name as first registered, or as reformatted since, is the one every later sign-on gets.
-TEST_F(ServiceTest, NicknameAndPasswordChanges)
+TEST_F(Limits, CrowdedRoomListIsSplitAcrossMessages)
 {
-    Client& alice = connect();
-    alice.login("Al Ice");
-    EXPECT_EQ(alice.messages()[2], "NICK:Al Ice");
-    alice.commands({ "toc_format_nickname \"A Lice\"", "toc_change_passwd \"secret\" \"pw\"" });
-    EXPECT_EQ(alice.messages(),
-        (Lines { "ADMIN_NICK_STATUS:0", "NICK:A Lice", "ADMIN_PASSWD_STATUS:0" }));
-    alice.session.disconnect();
-
-    Client& old = connect();
-    old.login("alice");
-    EXPECT_EQ(old.messages().back(), "ERROR:980");
-    Client& fresh = connect();
-    fresh.login("alice", "0x241e"); // roasted "pw"
-    EXPECT_EQ(fresh.messages(),
-        (Lines { "\0\0\0\1"s, "SIGN_ON:TOC2.0", "NICK:A Lice", "CONFIG2:done:\n" }));
-}
-
-TEST_F(ServiceTest, SecondSignOnTakesOverTheAccount)
-{
-    Client& watcher = online("watcher");
-    watcher.command("toc2_new_buddies \"g:B\nb:alice\n\"");
-    Client& first = online("alice");
-    watcher.messages();
-    Client& second = connect();
-    second.login("alice");
-    EXPECT_TRUE(first.sink.closed);
-    EXPECT_FALSE(first.sink.wroteAfterClose);
-    EXPECT_EQ(watcher.messages(), Lines { "UPDATE_BUDDY2:alice:F:0:0:0:   :" });
-    second.command("toc_init_done");
-    EXPECT_EQ(watcher.messages(), Lines { "UPDATE_BUDDY2:alice:T:0:1700000000:0: O :" });
-    first.session.disconnect(); // the old connection's end must not sign the new one off
-    EXPECT_EQ(service.signedOnCount(), 3u); // the bot, watcher and alice
-}
-
-TEST_F(ServiceTest, BotEchoesMessagesButNotAutomaticReplies)
-{
-    Client& alice = online("alice");
-    alice.commands({ "toc_send_im echobot \"hi \\$ there\"", "toc_send_im echobot \"away\" auto",
-        "toc_get_status echobot" });
-    EXPECT_EQ(alice.messages(),
-        (Lines { "IM_IN_ENC2:Echo Bot:F:F:T: O :F:L:en:echo: hi $ there",
-            "UPDATE_BUDDY2:Echo Bot:T:0:1700000000:0: O :" }));
-    Client& impostor = connect();
-    impostor.login("echobot");
-    EXPECT_EQ(impostor.messages().back(), "ERROR:980");
-}
-
-TEST_F(ServiceTest, FullestAccountStillSignsOnInOneConfigFrame)
-{
-    Client& alice = online("alice");
-    const auto name = [](char tag, int i) {
-        std::string n = std::string(1, tag) + std::to_string(1000 + i);
-        return n + std::string(32 - n.size(), 'x') + std::string(16, ' ');
-    };
-    for (int i = 0; i < 250; ++i) {
-        alice.command("toc2_add_deny \"" + name('d', i) + "\"");
-        alice.command("toc2_add_permit \"" + name('p', i) + "\"");
+    std::string expected;
+    for (int i = 0; i < 200; ++i) {
+        online("member" + std::to_string(1000 + i)).command("toc_chat_join 4 Hall");
+        expected += ":member" + std::to_string(1000 + i);
     }
-    alice.command("toc2_set_pdmode 3");
+    Client& last = online("last");
+    last.command("toc_chat_join 4 Hall");
+    std::string names;
+    for (const std::string& m : last.messages()) {
+        EXPECT_LE(m.size(), 2048u);
+        if (m.starts_with("CHAT_UPDATE_BUDDY:0:T:"))
+            names += m.substr(21);
+    }
+    EXPECT_EQ(names, expected + ":last");
+}
+
+// Every list at its limit, names and aliases at theirs: still one CONFIG2 frame at the next sign-on.
+TEST_F(Limits, FullestAccountSignsOnInOneConfigFrame)
+{
+    Client& alice = online("alice");
+    const auto name = [](char tag, int i) { return tag + std::to_string(1000 + i) + std::string(27, 'x') + std::string(16, ' '); };
+    for (int i = 0; i < 250; ++i)
+        alice.commands({ "toc2_add_deny \"" + name('d', i) + "\"", "toc2_add_permit \"" + name('p', i) + "\"" });
     for (int g = 0; g < 60; ++g) {
         std::string block = "g:group" + std::to_string(100 + g) + std::string(40, 'g') + "\n";
         for (int b = 0; b < 10; ++b)
@@ -270,19 +247,15 @@ TEST_F(ServiceTest, FullestAccountStillSignsOnInOneConfigFrame)
         alice.command("toc2_new_buddies \"" + block + "\"");
     }
     alice.session.disconnect();
-
     Client& again = connect();
     again.login("alice");
-    const Lines answer = again.messages();
-    ASSERT_EQ(answer.size(), 4u);
-    const std::string& config = answer[3];
-    EXPECT_TRUE(config.ends_with("done:\n"));
-    EXPECT_GT(config.size(), 60000u);
+    const std::string config = again.messages().back();
     std::size_t lines[128] = {};
     for (std::size_t i = 8; i + 1 < config.size(); i = config.find('\n', i) + 1)
         ++lines[static_cast<unsigned char>(config[i])];
-    EXPECT_EQ(lines['d'], 200u + 1u); // and done:
-    EXPECT_EQ(lines['p'], 200u);
-    EXPECT_EQ(lines['g'], 50u);
-    EXPECT_EQ(lines['b'], 450u);
+    EXPECT_GT(config.size(), 60000u);
+    EXPECT_EQ(std::vector<std::size_t>({ lines['d'], lines['p'], lines['g'], lines['b'] }),
+        std::vector<std::size_t>({ 200 + 1 /* done: */, 200, 50, 450 }));
 }
+
+} // namespace

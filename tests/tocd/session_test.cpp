@@ -1,176 +1,136 @@
-#include <functional>
+// One connection's bytes in and bytes out, fed whole, byte by byte and cut in two at every offset:
+// every way gives the same bytes out and the same open or closed end.
 
 #include "tests/tocd/harness.h"
+#include "tocd/arguments.h"
 
 using namespace tocd_test;
-using SessionTest = TocdTest;
-using testing_support::Frame;
 using namespace std::string_literals;
+using testing_support::Frame;
 
 namespace {
 
-const std::string signonFrame = "*\x01\x00\x00\x00\x04\x00\x00\x00\x01"s;
-const std::string error980 = "*\x02\x00\x01\x00\x09"s + "ERROR:980";
-const std::string clientSignon = "*\x01\x00\x00\x00\x0d\x00\x00\x00\x01\x00\x01\x00\x05"s + "alice";
+const std::string signon = "*\x01\x00\x00\x00\x04\x00\x00\x00\x01"s;
+const std::string clientSignon = Frame(1, "\x00\x00\x00\x01\x00\x01\x00\x05"s + "alice");
+const std::string error913 = "*\x02\x00\x01\x00\x1f" "ERROR:913:internal server error"s;
+const std::string error980 = "*\x02\x00\x01\x00\x09" "ERROR:980"s;
+const std::string welcome = signon + "*\x02\x00\x01\x00\x0e" "SIGN_ON:TOC2.0*\x02\x00\x02\x00\x0a" "NICK:alice"
+    "*\x02\x00\x03\x00\x0e" "CONFIG2:done:\n"s;
 
-std::string loginFrame(std::string_view roasted)
+std::string login(const std::string& args)
 {
-    const std::string text = "toc2_login login.oscar.aol.com 5190 alice " + std::string(roasted)
-        + " English  \"OrbTOCSock 2.0\" 160 US \"\" \"\" 3 0 30303 -kentucky -utf8 58203917";
-    return Frame(2, text + '\0', 1);
+    return "FLAPON\n\n" + clientSignon + Frame(2, "toc2_login " + args + '\0', 1);
 }
+std::string signedOn() { return login("h 1 alice 0x270c005d311b"); }
 
-// Feeds `input` whole, byte by byte, and split in two at every offset; every way must give the
-// same output and the same open/closed outcome.
-void expectSameForEveryChunking(const std::string& input,
-    const std::function<void(Client&)>& prepare, const std::string& expected, bool expectClosed)
+struct Row {
+    const char* name;
+    std::string in;
+    std::string out; // a status line alone stands for the whole HTTP answer
+    bool closed;
+};
+
+void PrintTo(const Row& row, std::ostream* os) { *os << row.name; }
+
+class Connection : public testing::TestWithParam<Row> { };
+
+TEST_P(Connection, Row)
 {
-    std::vector<std::vector<std::string_view>> chunkings { { input }, {} };
-    for (std::size_t i = 0; i < input.size(); ++i)
-        chunkings[1].push_back(std::string_view(input).substr(i, 1));
-    for (std::size_t cut = 1; cut < input.size(); ++cut)
-        chunkings.push_back(
-            { std::string_view(input).substr(0, cut), std::string_view(input).substr(cut) });
-
-    for (std::size_t c = 0; c < chunkings.size(); ++c) {
+    const Row& row = GetParam();
+    for (std::size_t cut = 0; cut <= row.in.size(); ++cut) {
         tocd::Service service({ "", [] { return std::int64_t { 1700000000 }; } });
-        Client setup(service);
-        if (prepare)
-            prepare(setup);
+        Client owner(service);
+        owner.login("alice");
+        owner.command(R"(toc_set_info "<b>hi</b> \$1")");
+        owner.session.disconnect();
         Client client(service);
-        for (std::string_view chunk : chunkings[c])
-            client.send(chunk);
-        EXPECT_EQ(client.raw(), expected) << "chunking " << c;
-        EXPECT_EQ(client.sink.closed, expectClosed) << "chunking " << c;
+        for (std::size_t at = 0; cut == 1 && at < row.in.size(); ++at)
+            client.send(row.in.substr(at, 1));
+        if (cut != 1) {
+            client.send(row.in.substr(0, cut));
+            client.send(row.in.substr(cut));
+        }
+        const std::string got = client.raw();
+        const bool statusOnly = row.out.find("\r\n") == row.out.size() - 2;
+        EXPECT_EQ(statusOnly ? got.substr(0, row.out.size()) : got, row.out) << "cut " << cut;
+        EXPECT_EQ(client.sink.closed, row.closed) << "cut " << cut;
         EXPECT_FALSE(client.sink.wroteAfterClose);
     }
 }
 
-} // namespace
+const Row rows[] = {
+    { "SignOnWithCrLfGreeting", "FLAPON\r\n\r\n" + clientSignon + Frame(2, "toc2_login h 1 alice 0x270c005d311b\0"s, 1),
+        welcome, false },
+    { "WrongPassword", login("h 1 alice 0x231b0c4133"), signon + error980, true },
+    { "NoPassword", login("h 5190 alice"), signon + error913, true },
+    { "OddDigits", login("h 5190 alice 0x270c005d311"), signon + error913, true },
+    { "NotHex", login("h 5190 alice 0x27zz005d311b"), signon + error913, true },
+    { "NoHexPrefix", login("h 5190 alice 270c005d311b"), signon + error913, true },
+    { "OtherCommand", "FLAPON\n\n" + clientSignon + Frame(2, "toc_signoff h 1 alice 0x27\0"s, 1), signon + error913, true },
+    { "OpenQuote", login("h 5190 \"alice 0x270c005d311b"), signon + error913, true },
+    { "BadName", login("h 1 al:ice 0x270c005d311b"), signon + error980, true },
+    { "EmptyName", login("h 1 \"\" 0x270c005d311b"), signon + error980, true },
+    { "EmptyPassword", login("h 1 alice 0x"), signon + error980, true },
+    { "LongName", login("h 1 abcdefghijklmnopqrstuvwxyz0123456 0x270c005d311b"), signon + error980, true },
+    { "LongestName", login("h 1 \"abcdefghijklmnop qrstuvwxyz012345\" 0x270c005d311b"),
+        signon + Frame(2, "SIGN_ON:TOC2.0", 1) + Frame(2, "NICK:abcdefghijklmnop qrstuvwxyz012345", 2)
+            + Frame(2, "CONFIG2:done:\n", 3),
+        false },
+    { "LoginWithoutSignonFrame", "FLAPON\n\n" + Frame(2, "toc2_login h 1 alice 0x270c005d311b\0"s, 1), signon, true },
+    { "KeepAliveBeforeSignon", "FLAPON\n\n" + Frame(5, "") + clientSignon, signon, false },
+    { "GreetingWithLfThenCr", "FLAPON\n\r", "", true },
+    { "GreetingWithExtraLf", "FLAPON\r\n\n\n", "", true },
+    { "GreetingSpace", "FLAPON \n\n", "", true },
+    // After sign-on only data, keep-alive and sign-off frames; a sign-off frame is a goodbye.
+    { "KeepAliveAfterSignon", signedOn() + Frame(5, ""), welcome, false },
+    { "SignoffFrame", signedOn() + Frame(4, ""), welcome, true },
+    { "SignonFrameAgain", signedOn() + Frame(1, ""), welcome, true },
+    { "UnknownFrameType", signedOn() + Frame(7, ""), welcome, true },
+    { "UnparsableCommand", signedOn() + Frame(2, "toc_send_im \"bob\0"s), welcome + "*\x02\x00\x04\x00\x09" "ERROR:911"s, false },
+    { "LongestFrameTaken", signedOn() + Frame(2, "toc_set_idle \"" + std::string(2031, '0') + "1\"\0"s), welcome, false },
+    // Refused from its header: what came before it still counts.
+    { "OversizedFrameRefused", signedOn() + Frame(2, "toc_send_im alice hi\0"s) + "*\x02\x00\x0a\x08\x01"s,
+        welcome + "*\x02\x00\x04\x00\x24" "IM_IN_ENC2:alice:F:F:T: O :F:L:en:hi"s, true },
+    // Not a FLAP client: a browser asking for a profile page.
+    { "ProfilePage", "GET /info?user=A%6cice+ HTTP/1.1\r\nHost: x\r\n\r\n",
+        "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: 12\r\nConnection: close\r\n\r\n<b>hi</b> $1", true },
+    { "ProfileHead", "HEAD /info?user=alice HTTP/1.1\n\n",
+        "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: 12\r\nConnection: close\r\n\r\n", true },
+    { "NoSuchUser", "GET /info?a=b&user=nobody HTTP/1.0\n\n", "HTTP/1.1 404 Not Found\r\n", true },
+    { "OtherPath", "GET /other HTTP/1.0\r\n\r\n", "HTTP/1.1 404 Not Found\r\n", true },
+    { "Post", "POST /info?user=alice HTTP/1.0\r\n\r\n", "HTTP/1.1 405 Method Not Allowed\r\n", true },
+    { "NoUser", "GET /info HTTP/1.0\r\n\r\n", "HTTP/1.1 400 Bad Request\r\n", true },
+    { "NotHttp", "FLAX\r\n\r\n", "HTTP/1.1 400 Bad Request\r\n", true },
+    { "BadPercent", "GET /info?user=%zz HTTP/1.0\r\n\r\n", "HTTP/1.1 400 Bad Request\r\n", true },
+    { "ShortPercent", "GET /info?user=alice%4 HTTP/1.0\r\n\r\n", "HTTP/1.1 400 Bad Request\r\n", true },
+    { "EndlessHead", "GET /info?user=a HTTP/1.1\r\n" + std::string(8200, 'y'), "HTTP/1.1 431 Request Header Fields Too Large\r\n",
+        true },
+};
 
-TEST(SessionSignOn, NewAccountGetsSignOnNickAndEmptyConfigInAnyChunking)
+INSTANTIATE_TEST_SUITE_P(Rows, Connection, testing::ValuesIn(rows), [](const auto& r) { return std::string(r.param.name); });
+
+TEST(Session, KeepAlivesGoToSignedOnClientsOnly)
 {
-    const std::string input = "FLAPON\r\n\r\n" + clientSignon + loginFrame(roastedSecret);
-    const std::string expected = signonFrame + "*\x02\x00\x01\x00\x0e"s + "SIGN_ON:TOC2.0"
-        + "*\x02\x00\x02\x00\x0a"s + "NICK:alice" + "*\x02\x00\x03\x00\x0e"s + "CONFIG2:done:\n";
-    expectSameForEveryChunking(input, nullptr, expected, false);
-}
-
-TEST(SessionSignOn, WrongPasswordGetsError980AndIsClosedInAnyChunking)
-{
-    const std::string input = "FLAPON\n\n" + clientSignon + loginFrame(roastedWrong);
-    expectSameForEveryChunking(
-        input, [](Client& first) { first.login("alice"); }, signonFrame + error980, true);
-}
-
-TEST_F(SessionTest, BadGreetingsAndLoginsAreAnsweredAndClosed)
-{
-    const std::string error913 = "*\x02\x00\x01\x00\x1f"s + "ERROR:913:internal server error";
-    const std::pair<std::string_view, std::string> logins[] = {
-        { "toc2_login host 5190 alice", error913 }, // no password
-        { "toc2_login host 5190 alice 0x270c005d311", error913 }, // odd number of digits
-        { "toc2_login host 5190 alice 0x27zz005d311b", error913 }, // not hex
-        { "toc2_login host 5190 alice 270c005d311b", error913 }, // no 0x
-        { "toc_login host 5190 alice 0x270c005d311b", error913 }, // another command
-        { "toc2_login host 5190 \"alice 0x270c005d311b", error913 }, // open quote
-        { "toc2_login h 1 al:ice 0x270c005d311b", error980 },
-        { "toc2_login h 1 \"\" 0x270c005d311b", error980 },
-        { "toc2_login h 1 alice 0x", error980 }, // empty password
-        { "toc2_login h 1 abcdefghijklmnopqrstuvwxyz0123456789 0x270c005d311b", error980 },
-    };
-    for (const auto& [login, error] : logins) {
-        Client& client = connect();
-        client.send("FLAPON\n\n");
-        client.frame(1, clientSignon.substr(6));
-        client.command(login);
-        EXPECT_EQ(client.raw(), signonFrame + error) << login;
-        EXPECT_TRUE(client.sink.closed) << login;
-    }
-
-    for (std::string_view greeting :
-        { "FLAPON\n\r", "FLAPON\r\n\n\n", "FLAPONX", "FLAPOFF\n\n", "FLAP\n\n", "FLAPON \n\n" }) {
-        Client& client = connect();
-        client.send(greeting);
-        EXPECT_EQ(client.raw(), "") << greeting;
-        EXPECT_TRUE(client.sink.closed) << greeting;
-    }
-
-    Client& noSignon = connect();
-    noSignon.send("FLAPON\n\n");
-    noSignon.command("toc2_login h 1 alice 0x270c005d311b");
-    EXPECT_TRUE(noSignon.sink.closed);
-}
-
-TEST_F(SessionTest, FrameOfTheLimitIsTakenOneByteMoreIsRefusedFromItsHeader)
-{
-    Client& client = online("alice");
-    client.command("toc_set_info \"" + std::string(2048 - 16, 'x') + "\"");
-    EXPECT_FALSE(client.sink.closed);
-    EXPECT_EQ(service.profileOf("alice"), std::string(2048 - 16, 'x'));
-    // A command, then a header announcing 2,049 bytes, none of which has come yet.
-    client.send(Frame(2, "toc_set_info \"p\"\0"s, 9) + "*\x02\x00\x0a\x08\x01"s);
-    EXPECT_TRUE(client.sink.closed);
-    EXPECT_EQ(service.profileOf("alice"), "p");
-}
-
-TEST_F(SessionTest, OnlyDataKeepAliveAndSignoffFramesAreAllowedAfterSignOn)
-{
-    for (int type : { 0, 1, 3, 4, 5, 6, 255 }) {
-        Client& client = online("user" + std::to_string(type));
-        client.frame(type, "");
-        EXPECT_EQ(client.sink.closed, type != 5) << type;
-        EXPECT_EQ(client.messages(), Lines {}) << type;
-    }
-}
-
-TEST_F(SessionTest, KeepAlivesGoToSignedOnClientsAndTheSequenceWraps)
-{
-    Client& client = connect();
+    tocd::Service service({ "", [] { return std::int64_t { 1700000000 }; } });
+    Client client(service), greeted(service);
     client.login("alice"); // frames 0 to 3
-    Client& greeted = connect();
     greeted.send("FLAPON\n\n");
     greeted.raw();
-    for (int i = 0; i < 65536; ++i)
-        service.keepAlive(); // frames 4 to 65539: the last three are numbered 1, 2, 3
-    const std::string bytes = client.raw();
-    EXPECT_EQ(bytes.substr(bytes.size() - 30),
-        "*\x05\xff\xff\x00\x00*\x05\x00\x00\x00\x00*\x05\x00\x01\x00\x00*\x05\x00\x02\x00\x00*\x05\x00\x03\x00\x00"s);
+    service.keepAlive();
+    EXPECT_TRUE(client.raw().ends_with("CONFIG2:done:\n*\x05\x00\x04\x00\x00"s));
     EXPECT_EQ(greeted.raw(), "");
 }
 
-TEST_F(SessionTest, HttpRequestsAreAnsweredInAnySplitAndClosed)
+TEST(Arguments, SplitQuotesEscapesAndTrailingNuls)
 {
-    online("Alice").command("toc_set_info \"<b>hi</b> \\$1\"");
-    // The page comes whole; for the errors, their status line.
-    const std::pair<std::string, std::string> rows[] = {
-        { "GET /info?user=A%6cice HTTP/1.1\r\nHost: x\r\n\r\n",
-            "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: 12\r\n"
-            "Connection: close\r\n\r\n<b>hi</b> $1" },
-        { "GET /info?user=nobody HTTP/1.0\n\n", "HTTP/1.1 404 Not Found\r\n" },
-        { "GET /other HTTP/1.0\r\n\r\n", "HTTP/1.1 404 Not Found\r\n" },
-        { "POST /info?user=alice HTTP/1.0\r\n\r\n", "HTTP/1.1 405 Method Not Allowed\r\n" },
-        { "GET /info HTTP/1.0\r\n\r\n", "HTTP/1.1 400 Bad Request\r\n" },
-        { "FLAX\r\n\r\n", "HTTP/1.1 400 Bad Request\r\n" },
-        { "GET /info?user=%zz HTTP/1.0\r\n\r\n", "HTTP/1.1 400 Bad Request\r\n" },
+    const std::pair<std::string, std::vector<std::string>> lines[] = {
+        { "a  b\"c d\"e \\\"x\\\\ \"\" end\\", { "a", "bc de", "\"x\\", "", "end\\" } },
+        { "toc_x \"a\0b\"\0\0"s, { "toc_x", "a\0b"s } },
+        { "  ", {} },
     };
-    for (const auto& [request, response] : rows) {
-        for (std::size_t cut = 1; cut < request.size(); ++cut) {
-            Client& browser = connect();
-            browser.send(request.substr(0, cut));
-            EXPECT_FALSE(browser.sink.closed) << request << cut;
-            browser.send(request.substr(cut));
-            const std::string got = browser.raw();
-            EXPECT_EQ(response.ends_with("\r\n") ? got.substr(0, response.size()) : got, response)
-                << request << cut;
-            EXPECT_TRUE(browser.sink.closed);
-        }
-    }
-
-    Client& endless = connect();
-    endless.send("GET /info?user=a HTTP/1.1\r\n");
-    const std::string header = "X-Filler: " + std::string(100, 'y') + "\r\n";
-    for (int i = 0; i < 100 && !endless.sink.closed; ++i)
-        endless.send(header);
-    EXPECT_TRUE(endless.sink.closed);
-    EXPECT_TRUE(endless.raw().starts_with("HTTP/1.1 431 "));
+    for (const auto& [line, words] : lines)
+        EXPECT_EQ(tocd::ParseArguments(line), words) << line;
+    EXPECT_FALSE(tocd::ParseArguments("a \"b"));
 }
+
+} // namespace
