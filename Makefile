@@ -51,7 +51,7 @@ fuzz: deps
 	scripts/fuzz.sh $(FUZZ_SECONDS)
 
 # The unit tests under valgrind; any error or definite leak fails.
-MEMCHECK_TESTS := tests/toc/core_tests tests/toc/qt/qtsocket_test
+MEMCHECK_TESTS := tests/toc/core_tests
 memcheck: deps
 	cmake --preset dev
 	cmake --build --preset dev --target $(notdir $(MEMCHECK_TESTS))
