@@ -40,6 +40,18 @@ Session::ChatEntry* Service::chatById(Session& s, std::int32_t id)
     return it == s.m_chats.end() ? nullptr : &*it;
 }
 
+Session::ChatEntry* Service::chatByArgument(Session& s, std::string_view idArgument)
+{
+    const std::optional<std::int32_t> id = parseId(idArgument);
+    return id ? chatById(s, *id) : nullptr;
+}
+
+Session::ChatEntry* Service::joinedChat(Session& s, std::string_view idArgument)
+{
+    Session::ChatEntry* entry = chatByArgument(s, idArgument);
+    return entry && entry->joined ? entry : nullptr;
+}
+
 Session::ChatEntry* Service::chatEntryFor(Session& s, Room& room)
 {
     const auto it = std::find_if(
@@ -161,9 +173,8 @@ void Service::chatSend(Session& s, Words& w)
 {
     if (w.size() < 3)
         return s.sendMessage(refused);
-    const std::optional<std::int32_t> id = parseId(w[1]);
-    Session::ChatEntry* entry = id ? chatById(s, *id) : nullptr;
-    if (!entry || !entry->joined)
+    Session::ChatEntry* entry = joinedChat(s, w[1]);
+    if (!entry)
         return s.sendMessage(refused);
     Room& room = *entry->room;
     for (Session* m : room.members) {
@@ -187,9 +198,8 @@ void Service::chatWhisper(Session& s, Words& w)
 {
     if (w.size() < 4)
         return s.sendMessage(refused);
-    const std::optional<std::int32_t> id = parseId(w[1]);
-    Session::ChatEntry* entry = id ? chatById(s, *id) : nullptr;
-    if (!entry || !entry->joined)
+    Session::ChatEntry* entry = joinedChat(s, w[1]);
+    if (!entry)
         return s.sendMessage(refused);
     Room& room = *entry->room;
     const std::string key = toc::NormalizeName(w[2]);
@@ -205,9 +215,8 @@ void Service::chatLeave(Session& s, Words& w)
 {
     if (w.size() < 2)
         return s.sendMessage(refused);
-    const std::optional<std::int32_t> id = parseId(w[1]);
-    Session::ChatEntry* entry = id ? chatById(s, *id) : nullptr;
-    if (!entry || !entry->joined)
+    Session::ChatEntry* entry = joinedChat(s, w[1]);
+    if (!entry)
         return s.sendMessage(refused);
     leaveRoom(s, *entry, true);
 }
@@ -216,9 +225,8 @@ void Service::chatInvite(Session& s, Words& w)
 {
     if (w.size() < 4)
         return s.sendMessage(refused);
-    const std::optional<std::int32_t> id = parseId(w[1]);
-    Session::ChatEntry* entry = id ? chatById(s, *id) : nullptr;
-    if (!entry || !entry->joined)
+    Session::ChatEntry* entry = joinedChat(s, w[1]);
+    if (!entry)
         return s.sendMessage(refused);
     Room& room = *entry->room;
     for (std::size_t i = 3; i < w.size(); ++i) {
@@ -241,8 +249,7 @@ void Service::chatAccept(Session& s, Words& w)
 {
     if (w.size() < 2)
         return s.sendMessage(refused);
-    const std::optional<std::int32_t> id = parseId(w[1]);
-    Session::ChatEntry* entry = id ? chatById(s, *id) : nullptr;
+    Session::ChatEntry* entry = chatByArgument(s, w[1]);
     if (!entry)
         return s.sendMessage(refused);
     joinRoom(s, *entry);

@@ -190,6 +190,10 @@ private:
 
     // Chats.
     Session::ChatEntry* chatById(Session& s, std::int32_t id);
+    /// The entry a command's chat ID argument names; nothing when it is not a number or unknown.
+    Session::ChatEntry* chatByArgument(Session& s, std::string_view idArgument);
+    /// As chatByArgument, but only a room the session is in.
+    Session::ChatEntry* joinedChat(Session& s, std::string_view idArgument);
     /// The session's entry for the room, made if needed (the oldest room it has left makes way
     /// when its table is full); nothing when there is no room for one.
     Session::ChatEntry* chatEntryFor(Session& s, Room& room);
