@@ -60,6 +60,9 @@ TEST_F(DialectTest, EachSignOnGetsItsOwnMessageFormsAndTheOldCommandsWorkOnAll)
         Lines answer = c.messages();
         answer.erase(answer.begin()); // the SIGNON frame
         EXPECT_EQ(answer, row.signOn) << row.word;
+        // Its profile is there before its toc_init_done.
+        alice.command("toc_get_info " + name);
+        EXPECT_EQ(alice.messages().back(), "GOTO_URL:profile:info?user=" + name) << row.word;
         c.commands({ "toc_add_buddy Alice", "toc_init_done", "toc_chat_join 4 Room" });
         c.messages();
         alice.command("toc_send_im " + name + " \"a:b\"");
@@ -185,6 +188,39 @@ TEST_F(DialectTest, WarningsNeedIMsReceivedAndDecay)
         alice.command("toc_evil bob norm");
     }
     EXPECT_EQ(bob.messages().back(), "EVILED:100:Alice");
+}
+
+// Three sign-ons in a row, then one every 30 s; a wrong password counts as one.
+TEST_F(DialectTest, SignOnLimiterAnswers983AndCloses)
+{
+    tocd::Service limited { { "", [this] { return ms / Second; }, [this] { return ms; }, true, 3, 2 } };
+    std::deque<Client> tries; // before the service goes
+    const struct {
+        std::int64_t after; // milliseconds since the last row
+        std::string_view roasted;
+        std::string_view answer;
+    } rows[] = {
+        { 0, roastedSecret, "SIGN_ON:TOC2.0" }, { 0, roastedSecret, "SIGN_ON:TOC2.0" },
+        { 0, "0x231b0c4133", "ERROR:980" }, { 0, roastedSecret, "ERROR:983" },
+        { 30 * Second - 1, roastedSecret, "ERROR:983" }, { 1, roastedSecret, "SIGN_ON:TOC2.0" },
+        { 0, roastedSecret, "ERROR:983" }, { 90 * Second, roastedSecret, "SIGN_ON:TOC2.0" },
+        { 0, roastedSecret, "SIGN_ON:TOC2.0" }, { 0, roastedSecret, "SIGN_ON:TOC2.0" },
+        { 0, roastedSecret, "ERROR:983" },
+    };
+    int n = 0;
+    for (const auto& row : rows) {
+        ms += row.after;
+        Client& c = tries.emplace_back(limited);
+        c.login("carol", row.roasted);
+        const Lines got = c.messages();
+        ASSERT_GE(got.size(), 2u);
+        EXPECT_EQ(got[1], row.answer) << "row " << n;
+        EXPECT_EQ(c.sink.closed, row.answer.starts_with("ERROR")) << "row " << n++;
+    }
+    // Another name has a limiter of its own.
+    Client& other = tries.emplace_back(limited);
+    other.login("dave");
+    EXPECT_EQ(other.messages().at(1), "SIGN_ON:TOC2.0");
 }
 
 } // namespace

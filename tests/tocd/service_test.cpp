@@ -73,6 +73,9 @@ TEST_P(Service, Script)
 // The bot greets each account as it becomes visible.
 const std::string greeting = "IM_IN_ENC2:Echo Bot:F:F:T: O :F:L:en:Hi! I am a bot: send me an IM and I will echo it.";
 
+std::string on(const std::string& name) { return "UPDATE_BUDDY2:" + name + ":T:0:1700000000:0: O :"; }
+std::string off(const std::string& name) { return "UPDATE_BUDDY2:" + name + ":F:0:0:0:   :"; }
+
 const Script scripts[] = {
     { "ListEditsAreConfirmedAndShowInTheNextConfig",
         { "alice> toc2_new_buddies \"g:Buddies\nb:bob\n\"", "alice< INSERTED2:g:Buddies", "alice< INSERTED2:b::bob:Buddies",
@@ -94,7 +97,7 @@ const Script scripts[] = {
             "alice< ERROR:911", "alice> toc2_new_group \"\"", "alice< ERROR:911", "alice> toc2_add_deny \"no way\" \"b@d!\"",
             "alice< INSERTED2:d:noway", "alice< ERROR:911", "alice> toc2_set_pdmode 6", "alice< ERROR:911",
             "alice> toc2_set_pdmode 0", "alice< ERROR:911", "alice> toc2_remove_buddy bob", "alice< ERROR:911",
-            "alice> toc_send_im bob", "alice< ERROR:911", "alice> toc_send_im \"bob", "alice< ERROR:911",
+            "alice> toc_send_im bob", "alice< ERROR:911", "alice> toc_send_im bob {x {y}", "alice< ERROR:911",
             "alice> toc_send_im nobody hello", "alice< ERROR:901:nobody", "alice> toc_set_idle -5", "alice< ERROR:911",
             "alice> toc_set_idle soon", "alice< ERROR:911", "alice> toc_get_status nobody", "alice< ERROR:901:nobody",
             "alice> toc_get_info nobody", "alice< ERROR:901:nobody", "alice> toc_evil nobody norm", "alice< ERROR:902",
@@ -126,34 +129,32 @@ const Script scripts[] = {
             "bob< UPDATE_BUDDY2:alice:T:0:1700000000:10: OU:", "clock 120", "bob> toc_get_status alice",
             "bob< UPDATE_BUDDY2:alice:T:0:1700000000:12: OU:", "alice> toc_set_caps a \"\" b",
             "bob< BUDDY_CAPS2:alice:a,b", "alice> toc_set_away", "bob< UPDATE_BUDDY2:alice:T:0:1700000000:12: O :",
-            "alice> toc_set_idle 0", "bob< UPDATE_BUDDY2:alice:T:0:1700000000:0: O :", "alice> toc_format_nickname \"Al Ice\"",
+            "alice> toc_set_idle 0", "bob< UPDATE_BUDDY2:alice:T:0:1700000000:0: O :", "alice> toc_format_nickname {Al Ice}",
             "alice< ADMIN_NICK_STATUS:0", "alice< NICK:Al Ice", "bob< UPDATE_BUDDY2:Al Ice:T:0:1700000000:0: O :",
             "-alice", "bob< UPDATE_BUDDY2:alice:F:0:0:0:   :" } },
     { "InstantMessagesAndTypingCarryTheSender",
         { "bob> toc_init_done", "Alice> toc_set_away brb", "Alice> toc_send_im bob \"<b>hi:</b> \\\"q\\\" \\$5 \\\\ \\{\\}\"",
-            "bob< IM_IN_ENC2:Alice:F:F:T: OU:F:L:en:<b>hi:</b> \"q\" $5 \\ {}", "Alice> toc_send_im BOB \"auto reply\" auto",
-            "bob< IM_IN_ENC2:Alice:T:F:T: OU:F:L:en:auto reply", "Alice> toc2_send_im bob x noauto",
+            "bob< IM_IN_ENC2:Alice:F:F:T: OU:F:L:en:<b>hi:</b> \"q\" $5 \\ {}", "Alice> toc_send_im BOB {>>>auto reply: gone} auto",
+            "bob< IM_IN_ENC2:Alice:T:F:T: OU:F:L:en:>>>auto reply: gone", "Alice> toc2_send_im bob x noauto",
             "bob< IM_IN_ENC2:Alice:F:F:T: OU:F:L:en:x", "Alice> toc2_client_event bob 2", "bob< CLIENT_EVENT2:Alice:2",
             "Alice> toc_send_im bob \"a\0b\"\0\0"s, "bob< IM_IN_ENC2:Alice:F:F:T: OU:F:L:en:ab" } },
-    // Who may message alice as she changes her privacy settings.
-    { "PrivacyModes",
-        { "alice> toc2_add_deny bob", "alice< INSERTED2:d:bob", "bob> toc_send_im alice x", "bob< ERROR:901:alice",
-            "carol> toc_send_im alice x", "alice< IM_IN_ENC2:carol:F:F:T: O :F:L:en:x", "alice> toc2_set_pdmode 1",
-            "bob> toc_send_im alice x", "alice< IM_IN_ENC2:bob:F:F:T: O :F:L:en:x", "alice> toc2_set_pdmode 2",
-            "carol> toc_send_im alice x", "carol< ERROR:901:alice", "alice> toc2_set_pdmode 3", "alice> toc2_add_permit carol",
-            "alice< INSERTED2:p:carol", "bob> toc_send_im alice x", "bob< ERROR:901:alice", "carol> toc_send_im alice x",
-            "alice< IM_IN_ENC2:carol:F:F:T: O :F:L:en:x", "alice> toc2_set_pdmode 4", "bob> toc_send_im alice x",
-            "bob< ERROR:901:alice", "alice> toc2_remove_deny bob", "alice< DELETED2:d:bob", "bob> toc_send_im alice x",
-            "alice< IM_IN_ENC2:bob:F:F:T: O :F:L:en:x", "alice> toc2_set_pdmode 5", "bob> toc_send_im alice x",
-            "bob< ERROR:901:alice", "alice> toc2_new_buddies \"g:F\nb:bob\n\"", "alice< INSERTED2:g:F", "alice< INSERTED2:b::bob:F",
-            "alice< UPDATE_BUDDY2:bob:T:0:1700000000:0: O :", "bob> toc_send_im alice x",
-            "alice< IM_IN_ENC2:bob:F:F:T: O :F:L:en:x", "carol> toc_send_im alice x", "carol< ERROR:901:alice" } },
-    { "BlockingHidesPresence",
-        { "bob> toc2_new_buddies \"g:B\nb:alice\n\"", "bob< INSERTED2:g:B", "bob< INSERTED2:b::alice:B",
-            "alice> toc2_add_deny bob", "bob< UPDATE_BUDDY2:alice:T:0:1700000000:0: O :", "alice< INSERTED2:d:bob",
-            "bob< UPDATE_BUDDY2:alice:F:0:0:0:   :", "alice> toc2_remove_deny bob", "alice< DELETED2:d:bob",
-            "bob< UPDATE_BUDDY2:alice:T:0:1700000000:0: O :", "alice> toc2_add_deny bob", "alice< INSERTED2:d:bob",
-            "bob< UPDATE_BUDDY2:alice:F:0:0:0:   :", "-alice" } },
+    // Alice and bob list each other: each change to alice's privacy shows or hides both to each
+    // other at once; carol, whom alice does not list, is shown only to what alice's mode allows.
+    { "PresenceFollowsPrivacyBothWays",
+        { "bob> toc2_new_buddies {g:B\nb:alice\n}", "bob< INSERTED2:g:B", "bob< INSERTED2:b::alice:B",
+            "alice> toc2_new_buddies {g:A\nb:bob\n}", "bob< " + on("alice"), "alice< INSERTED2:g:A", "alice< INSERTED2:b::bob:A",
+            "alice< " + on("bob"), "alice> toc2_set_pdmode 2", "alice< " + off("bob"), "bob< " + off("alice"),
+            "alice> toc2_set_pdmode 1", "alice< " + on("bob"), "bob< " + on("alice"), "alice> toc2_set_pdmode 3",
+            "alice< " + off("bob"), "bob< " + off("alice"), "alice> toc2_add_permit bob", "alice< INSERTED2:p:bob",
+            "alice< " + on("bob"), "bob< " + on("alice"), "alice> toc2_remove_permit bob", "alice< DELETED2:p:bob",
+            "alice< " + off("bob"), "bob< " + off("alice"), "alice> toc2_set_pdmode 4", "alice< " + on("bob"),
+            "bob< " + on("alice"), "alice> toc2_add_deny bob", "alice< INSERTED2:d:bob", "alice< " + off("bob"),
+            "bob< " + off("alice"), "alice> toc_send_im bob x", "alice< ERROR:901:bob", "bob> toc_get_status alice",
+            "bob< ERROR:901:alice", "alice> toc2_remove_deny bob", "alice< DELETED2:d:bob", "alice< " + on("bob"),
+            "bob< " + on("alice"), "alice> toc2_set_pdmode 5", "carol> toc2_new_buddies {g:C\nb:alice\n}",
+            "carol< INSERTED2:g:C", "carol< INSERTED2:b::alice:C", "alice> toc2_set_pdmode 1", "carol< " + on("alice"),
+            "alice> toc_add_deny bob", "alice< " + off("bob"), "bob< " + off("alice"), "alice> toc_add_permit bob",
+            "alice< " + on("bob"), "bob< " + on("alice"), "carol< " + off("alice") } },
     // The name as last formatted is the one every later sign-on gets.
     { "NicknameAndPasswordChanges",
         { "+al=Al Ice", "al< SIGN_ON:TOC2.0", "al< NICK:Al Ice", "al< CONFIG2:done:\n", "al> toc_format_nickname \"A Lice\"",
