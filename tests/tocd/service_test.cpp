@@ -158,8 +158,8 @@ const Script scripts[] = {
     // The name as last formatted is the one every later sign-on gets.
     { "NicknameAndPasswordChanges",
         { "+al=Al Ice", "al< SIGN_ON:TOC2.0", "al< NICK:Al Ice", "al< CONFIG2:done:\n", "al> toc_format_nickname \"A Lice\"",
-            "al< ADMIN_NICK_STATUS:0", "al< NICK:A Lice", "al> toc_change_passwd secret pw", "al< ADMIN_PASSWD_STATUS:0",
-            "-al", "+old=alice", "old< ERROR:980", "old< <closed>", "+new=alice|0x241e", "new< SIGN_ON:TOC2.0",
+            "al< ADMIN_NICK_STATUS:0", "al< NICK:A Lice", "al> toc_change_passwd secret {Pass word9}", "al< ADMIN_PASSWD_STATUS:0",
+            "-al", "+old=alice", "old< ERROR:980", "old< <closed>", "+new=alice|0x0408105C74180c260D5a", "new< SIGN_ON:TOC2.0",
             "new< NICK:A Lice", "new< CONFIG2:done:\n" } },
     { "SecondSignOnTakesOverTheAccount",
         { "watcher> toc2_new_buddies \"g:B\nb:first\n\"", "watcher< INSERTED2:g:B", "watcher< INSERTED2:b::first:B",

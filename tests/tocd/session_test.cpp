@@ -65,6 +65,7 @@ const Row rows[] = {
     { "NoPassword", login("h 5190 alice"), signon + error913, true },
     { "OddDigits", login("h 5190 alice 0x270c005d311"), signon + error913, true },
     { "NotHex", login("h 5190 alice 0x27zz005d311b"), signon + error913, true },
+    { "NotHexLowDigit", login("h 5190 alice 0x270c005d311g"), signon + error913, true },
     { "NoHexPrefix", login("h 5190 alice 270c005d311b"), signon + error913, true },
     { "OtherCommand", "FLAPON\n\n" + clientSignon + Frame(2, "toc_signoff h 1 alice 0x27\0"s, 1), signon + error913, true },
     { "OpenQuote", login("h 5190 \"alice 0x270c005d311b"), signon + error913, true },
