@@ -28,6 +28,14 @@ struct RecordingSink : tocd::SessionSink {
     bool wroteAfterClose = false;
 };
 
+/// Greeting, SIGNON frame and the sign-on command `word` (frames 0 and 1), as a client sends them.
+inline std::string SignOnBytes(std::string_view name, std::string_view roasted = roastedSecret, std::string_view word = "toc2_login")
+{
+    return "FLAPON\n\n" + testing_support::Frame(1, std::string("\0\0\0\1\0\1\0", 7) + static_cast<char>(name.size()) + std::string(name))
+        + testing_support::Frame(2, std::string(word) + " login.oscar.aol.com 5190 \"" + std::string(name) + "\" " + std::string(roasted)
+            + " English \"TIK:\\$Revision: 1.1 $\" 160 US \"\" \"\" 3 0 30303 -kentucky -utf8 58203917" + '\0', 1);
+}
+
 /// One connection to the service under test.
 class Client {
 public:
@@ -42,13 +50,11 @@ public:
         for (std::string_view text : texts)
             command(text);
     }
-    /// Greeting, SIGNON frame and login, without toc_init_done.
-    void login(std::string_view name, std::string_view roasted = roastedSecret)
+    /// Greeting, SIGNON frame and sign-on, without toc_init_done.
+    void login(std::string_view name, std::string_view roasted = roastedSecret, std::string_view word = "toc2_login")
     {
-        send("FLAPON\n\n");
-        frame(1, std::string("\0\0\0\1\0\1\0", 7) + static_cast<char>(name.size()) + std::string(name));
-        command("toc2_login login.oscar.aol.com 5190 \"" + std::string(name) + "\" " + std::string(roasted)
-            + " English  \"OrbTOCSock 2.0\" 160 US \"\" \"\" 3 0 30303 -kentucky -utf8 58203917");
+        send(SignOnBytes(name, roasted, word));
+        m_sequence = 2;
     }
     /// Payloads of the frames received since the last call; a keep-alive shows as "<keep-alive>".
     Lines messages()
