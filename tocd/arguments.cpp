@@ -64,8 +64,8 @@ std::optional<std::vector<std::string>> ParseArguments(std::string_view line)
         }
         std::string word;
         const bool whole = line[i] == '"' ? readQuoted(line, i, word)
-            : line[i] == '{'             ? readBraced(line, i, word)
-                                         : readBare(line, i, word);
+            : line[i] == '{'              ? readBraced(line, i, word)
+                                          : readBare(line, i, word);
         if (!whole)
             return std::nullopt;
         words.push_back(std::move(word));

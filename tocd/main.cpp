@@ -107,7 +107,9 @@ int main(int argc, char** argv)
             rateLimits = false;
             continue;
         }
-        if (!hasValue || (arg != "--listen" && arg != "--keepalive" && arg != "--bot" && arg != "--signon-limit")) {
+        if (!hasValue
+            || (arg != "--listen" && arg != "--keepalive" && arg != "--bot"
+                && arg != "--signon-limit")) {
             std::cerr << "tocd: " << (hasValue ? "unknown option " : "missing value for ") << arg
                       << "\n"
                       << usage;
@@ -130,8 +132,9 @@ int main(int argc, char** argv)
                 ? std::nullopt
                 : parseNumber(value.substr(comma + 1), 60000);
             if (!burst || !perMinute || *burst == 0 || *perMinute == 0) {
-                std::cerr << "tocd: --signon-limit takes BURST,PER_MINUTE (whole numbers from 1), not "
-                          << value << "\n";
+                std::cerr
+                    << "tocd: --signon-limit takes BURST,PER_MINUTE (whole numbers from 1), not "
+                    << value << "\n";
                 return 2;
             }
             signonBurst = *burst;

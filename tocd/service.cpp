@@ -362,8 +362,10 @@ void Service::privacyChanged(Session& s, Sight before)
         std::sort(now.begin(), now.end());
         std::sort(then.begin(), then.end());
         std::pair<std::vector<Session*>, std::vector<Session*>> out;
-        std::set_difference(now.begin(), now.end(), then.begin(), then.end(), std::back_inserter(out.first));
-        std::set_difference(then.begin(), then.end(), now.begin(), now.end(), std::back_inserter(out.second));
+        std::set_difference(
+            now.begin(), now.end(), then.begin(), then.end(), std::back_inserter(out.first));
+        std::set_difference(
+            then.begin(), then.end(), now.begin(), now.end(), std::back_inserter(out.second));
         return out;
     };
     const auto arrive = [this](Session& about, Session& to) {

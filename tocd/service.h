@@ -99,8 +99,8 @@ public:
 
     // Called by sessions.
     enum class LoginResult { Ok, Refused, TooSoon };
-    /// Checks the password, or registers the name at its first sign-on (TooSoon: the name has signed
-    /// on more often than the limiter allows, whatever the password); on success the session
+    /// Checks the password, or registers the name at its first sign-on (TooSoon: the name has
+    /// signed on more often than the limiter allows, whatever the password); on success the session
     /// takes the account over from any older one and gets SIGN_ON, NICK and CONFIG2.
     LoginResult login(Session& session, std::string_view name, std::string_view password);
     /// The warning level of an account now, its decay included.

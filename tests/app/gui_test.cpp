@@ -300,8 +300,7 @@ TEST_F(Gui, WindowsStartWithTheirLayoutTextsAndColours)
     }
     EXPECT_EQ(f->windowTitle() + im->windowTitle() + e->windowTitle(), QStringLiteral("Dorvi Rivir 4.0Incoming IMsEdit Mode"));
     EXPECT_EQ(f->objectName() + im->objectName() + e->objectName(), QStringLiteral("Form1Form2editoR"));
-    const auto tabOrder = [](QWidget* window) {
-        QString order;
+    const auto tabOrder = [](QWidget* window, QString order = {}) {
         for (QWidget* w = window->nextInFocusChain(); w != window; w = w->nextInFocusChain())
             order += w->focusPolicy() & Qt::TabFocus ? w->objectName() + QLatin1Char(' ') : QString();
         return order;

@@ -75,23 +75,32 @@ private:
     int m_sequence = 0;
 };
 
-/// A service with a settable clock and the bot "Echo Bot", and clients that live as long as it.
+/// A service on a settable clock, and clients that live as long as it: with the bot "Echo Bot" and
+/// the rate limits off (bursts on a frozen clock), or metered as today's servers do and no bot.
 class TocdTest : public ::testing::Test {
 protected:
-    Client& connect() { return m_clients.emplace_back(service); }
-    /// A client signed on and visible, the answers so far dropped.
-    Client& online(std::string_view name)
+    explicit TocdTest(bool metered = false)
+        : service({ metered ? "" : "Echo Bot", [this] { return ms / 1000; }, [this] { return ms; }, metered })
     {
-        Client& c = connect();
-        c.login(name);
+    }
+    Client& connect() { return m_clients.emplace_back(service); }
+    /// Greeting, SIGNON frame and the sign-on command `word`, answers left unread.
+    Client& signOn(std::string_view name, std::string_view word = "toc2_login")
+    {
+        connect().login(name, roastedSecret, word);
+        return m_clients.back();
+    }
+    /// A client signed on and visible, the answers so far dropped.
+    Client& online(std::string_view name, std::string_view word = "toc2_login")
+    {
+        Client& c = signOn(name, word);
         c.command("toc_init_done");
         c.messages();
         return c;
     }
 
-    std::int64_t clock = 1700000000;
-    // Rate limits off: these tests send bursts on a frozen clock.
-    tocd::Service service { tocd::Service::Options { "Echo Bot", [this] { return clock; }, {}, false } };
+    std::int64_t ms = 1700000000000;
+    tocd::Service service;
 
 private:
     std::deque<Client> m_clients; // after the service: sessions must go first

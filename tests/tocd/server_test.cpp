@@ -96,8 +96,7 @@ TEST(Server, SlowReaderGetsEveryFrameInOrderAndOneThatStopsReadingIsDropped)
         EXPECT_EQ(std::count(told.begin(), told.end(), "UPDATE_BUDDY2:carol:F:0:0:0:   :"), 1);
         // What the kernel already held still reaches carol, then the end: far less than was sent.
         const std::vector<std::string> left = carol.until("never");
-        EXPECT_EQ(left.back(), "");
-        EXPECT_LT(left.size(), 300u);
+        EXPECT_TRUE(left.back().empty() && left.size() < 300) << left.size() << " frames";
     }
     asio::post(io, [&] { server.shutdown(); });
     loop.join();
