@@ -13,6 +13,7 @@
 #include "app/serveraddress.h"
 #include "toc/qt/pacedsocket.h"
 #include "toc/qt/qtsocket.h"
+#include "toc/qt/systemwatcher.h"
 
 namespace {
 
@@ -69,6 +70,7 @@ int main(int argc, char** argv)
     auto* window = new Form1(std::make_unique<toc::PacedSocket>(std::move(tcp)), *server);
     // The keeper gives up dead connections on the real socket, below the pacing.
     window->keeper().SetFailConnection([rawSocket](const std::string& description) { rawSocket->Fail(description); });
+    toc::FollowSystem(window->keeper());
     window->setAttribute(Qt::WA_DeleteOnClose);
     QObject::connect(window, &QObject::destroyed, &app, &QCoreApplication::quit);
     window->show();
