@@ -182,32 +182,35 @@ void ConversationLog::write(std::string_view what)
     line += what;
     line += '\n';
     std::string why;
-    if (append(m_dir + day, line, why)) {
-        m_failing = false;
-        return;
-    }
-    if (!std::exchange(m_failing, true) && onFailure)
+    const bool written = append(m_dir + day, line, why);
+    if (!why.empty() && !m_failing && onFailure)
         onFailure(why);
+    m_failing = !written;
 }
 
 bool ConversationLog::append(const std::string& file, const std::string& line, std::string& why)
 {
-    // Made again when missing (parents too), so a removed directory costs no line.
-    std::string path;
-    for (std::size_t slash = 0; slash != std::string::npos;) {
-        slash = m_dir.find('/', slash + 1);
-        path = m_dir.substr(0, slash);
-        if (!path.empty() && ::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) {
-            why = path + ": " + std::strerror(errno);
-            return false;
+    // A removed directory is made again, so no line is lost, and said once, as a failure is.
+    struct stat st {};
+    if (::stat(m_dir.c_str(), &st) != 0 && errno == ENOENT) {
+        std::string path;
+        for (std::size_t slash = 0; slash != std::string::npos;) {
+            slash = m_dir.find('/', slash + 1);
+            path = m_dir.substr(0, slash);
+            if (!path.empty() && ::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) {
+                why = path + ": " + std::strerror(errno);
+                return false;
+            }
         }
+        if (std::exchange(m_existed, true))
+            why = m_dir + " was removed; made again";
     }
+    m_existed = true;
     const int fd = ::open(file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0) {
         why = file + ": " + std::strerror(errno);
         return false;
     }
-    struct stat st {};
     if (::fstat(fd, &st) == 0 && (st.st_mode & 077) != 0)
         ::fchmod(fd, 0600);
     const ssize_t n = ::write(fd, line.data(), line.size());

@@ -24,7 +24,8 @@ public:
     /// A line about the account itself ("signed on", "connection lost", ...).
     void Note(std::string_view what);
 
-    /// Told once when writing starts failing, with why; again only after a line got through.
+    /// Told once when writing starts failing, with why, and again only after a line got through;
+    /// told too when the directory had gone and was made again.
     std::function<void(const std::string& why)> onFailure;
 
 private:
@@ -34,6 +35,7 @@ private:
     std::string m_dir;
     LocalClock m_clock;
     bool m_failing = false;
+    bool m_existed = false;
 };
 
 /// Message bytes as a log shows them: markup removed (a line break kept as one), the common
