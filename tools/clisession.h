@@ -35,9 +35,9 @@ struct CliOptions {
     bool reconnect = true;
     toc::LivenessSettings liveness {};
     /// Set at every sign-on; while one is set, IMs get it as an automatic answer.
-    std::optional<std::string> away;
+    std::optional<std::string> away {};
     std::chrono::seconds autoReplyEvery { 600 };
-    std::optional<std::string> logDir;
+    std::optional<std::string> logDir {};
 };
 
 /// Exit statuses of toc-cli.
