@@ -29,6 +29,7 @@ SystemdNotifier::SystemdNotifier(QObject* parent)
     : QObject(parent)
     , m_active(!qEnvironmentVariableIsEmpty("NOTIFY_SOCKET"))
 {
+    m_watchdog.setTimerType(Qt::PreciseTimer);
     connect(&m_watchdog, &QTimer::timeout, this, [this] { send("WATCHDOG=1"); });
 }
 
