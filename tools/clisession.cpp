@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
 #include <utility>
@@ -36,8 +37,22 @@ CliSession::CliSession(CliOptions options, std::unique_ptr<toc::Socket> socket, 
     , m_control(std::move(socket), this)
     , m_keeper(m_control, std::move(fail), { {}, m_options.liveness, m_options.reconnect })
     , m_dispatcher(m_control)
+    , m_autoReply(m_options.autoReplyEvery)
     , m_profile(m_options.profile)
 {
+    if (m_options.away && !m_options.away->empty())
+        m_away = m_options.away;
+    m_autoReply.SetAway(m_away);
+    if (m_options.logDir) {
+        m_log.emplace(*m_options.logDir, [this] { return localClock(); });
+        m_log->onFailure = [this](const std::string& why) {
+            // The account stays online; the next line tries again.
+            std::fprintf(stderr, "toc-cli: cannot write the log: %s\n", why.c_str());
+            Json error = Json::object();
+            error["error"] = BytesToJson("log: " + why);
+            m_out(error.dump());
+        };
+    }
     // A Login from the script starts a new sign-on: no refresh may slip in before its toc2_login.
     m_dispatcher.beforeCall = [this](const std::string& method) {
         if (method == "Login")
@@ -71,12 +86,18 @@ bool CliSession::holdCommands() const
     return !m_signedOn && m_options.reconnect && m_keeper.Reconnecting();
 }
 
-void CliSession::HandleLine(std::string_view line)
+void CliSession::HandleLine(std::string_view line, Origin origin)
 {
     if (m_finished || line.find_first_not_of(" \t") == std::string_view::npos)
         return;
+    if (m_stopping) {
+        Json error = Json::object();
+        error["error"] = "toc-cli is ending";
+        reply(origin, error.dump());
+        return;
+    }
     if (!holdCommands() && !waitsForHeld(line)) {
-        run(line);
+        run(line, origin);
         return;
     }
     // Sent now, a command would go out before toc2_login (and spoil the sign-on) or be dropped
@@ -84,10 +105,10 @@ void CliSession::HandleLine(std::string_view line)
     if (m_waiting.size() >= MaxWaitingLines) {
         Json error = Json::object();
         error["error"] = "too many commands waiting for the sign-on";
-        m_out(error.dump());
+        reply(origin, error.dump());
         return;
     }
-    m_waiting.emplace_back(line);
+    m_waiting.emplace_back(line, origin);
     // Held behind paced commands (not for a sign-on): runs once they have gone.
     if (m_signedOn && m_waiting.size() == 1 && m_paced)
         m_paced->WhenDrained([this] { runWaiting(); });
@@ -103,22 +124,42 @@ bool CliSession::waitsForHeld(std::string_view line) const
         && (command[0] == "LogOff" || command[0] == "Login");
 }
 
-void CliSession::run(std::string_view line)
+void CliSession::run(std::string_view line, Origin origin)
 {
-    if (auto reply = m_dispatcher.Execute(line))
-        m_out(*reply);
+    if (auto result = m_dispatcher.Execute(line))
+        reply(origin, *result);
+}
+
+void CliSession::reply(Origin origin, const std::string& line)
+{
+    if (replyTo)
+        replyTo(origin, line);
+    else
+        m_out(line);
+}
+
+void CliSession::logNote(std::string_view what)
+{
+    if (m_log)
+        m_log->Note(what);
+}
+
+void CliSession::logSignedOff()
+{
+    if (m_everSignedOn && !std::exchange(m_signOffLogged, true))
+        logNote("signed off");
 }
 
 void CliSession::runWaiting()
 {
     while (!m_waiting.empty() && !m_finished && (m_signedOn || !m_options.reconnect)) {
-        if (waitsForHeld(m_waiting.front())) {
+        if (waitsForHeld(m_waiting.front().first)) {
             m_paced->WhenDrained([this] { runWaiting(); });
             return;
         }
-        const std::string line = std::move(m_waiting.front());
+        const auto [line, origin] = std::move(m_waiting.front());
         m_waiting.pop_front();
-        run(line);
+        run(line, origin);
     }
     if (m_inputEnded && m_waiting.empty())
         finish(ExitOk);
@@ -143,6 +184,10 @@ void CliSession::remember(const std::string& method, const Json& line)
         m_away = textArg(1);
         if (m_away && m_away->empty())
             m_away.reset();
+        m_autoReply.SetAway(m_away);
+    } else if (method == "SendIM") {
+        if (m_log)
+            m_log->Sent(*textArg(1), *textArg(2), line.size() > 3 && line[3] == true);
     } else if (method == "SetCapability") {
         m_caps = textArg(1);
     } else if (method == "SetIdleTime") {
@@ -160,13 +205,13 @@ void CliSession::remember(const std::string& method, const Json& line)
     }
 }
 
-void CliSession::HandleOverlongLine()
+void CliSession::HandleOverlongLine(Origin origin)
 {
     if (m_finished)
         return;
     Json error = Json::object();
     error["error"] = "line too long";
-    m_out(error.dump());
+    reply(origin, error.dump());
 }
 
 void CliSession::HandleEndOfInput()
@@ -181,6 +226,8 @@ void CliSession::LoggedIn(const std::string& strUserName, const std::vector<std:
                           const std::vector<std::string>& MiscData, const std::string& strPreferences,
                           std::int16_t PrivacyMode)
 {
+    logNote(m_everSignedOn ? "signed on again" : "signed on");
+    m_self = strUserName;
     JsonEventWriter::LoggedIn(strUserName, BuddyList, BlockList, PrivateList, MiscData, strPreferences,
                               PrivacyMode);
     m_keeper.LoggedIn();
@@ -195,6 +242,8 @@ void CliSession::LoggedIn(const std::string& strUserName, const std::vector<std:
     }
     if (m_everSignedOn)
         restoreBeforeInitDone();
+    else if (m_away)
+        m_control.SetAwayMessage(*m_away);
     m_everSignedOn = true;
     // After this handler returns and toc_init_done has gone out: the account is visible then.
     QMetaObject::invokeMethod(&m_profileTimer, [this] {
@@ -266,8 +315,37 @@ void CliSession::IncomingPacket(const std::string& strPacket)
     JsonEventWriter::IncomingPacket(strPacket);
 }
 
+void CliSession::InstantMessage(const std::string& strUserName, const std::string& strMessage,
+                                bool blnAutoResponse, const std::string& strUserClass)
+{
+    if (m_log)
+        m_log->Received(strUserName, strMessage);
+    JsonEventWriter::InstantMessage(strUserName, strMessage, blnAutoResponse, strUserClass);
+    if (!m_signedOn || m_stopping)
+        return;
+    const auto answer = m_autoReply.Answer(m_self, strUserName, blnAutoResponse, AutoReply::Clock::now(), localClock());
+    if (!answer)
+        return;
+    if (m_log)
+        m_log->Sent(strUserName, *answer, true);
+    // Through the pacing like any IM, so answers never push the account past the limits.
+    m_control.SendIM(strUserName, *answer, true);
+    Json line = Json::object();
+    line["event"] = "AutoReplied";
+    line["args"] = Json::array({ BytesToJson(strUserName), BytesToJson(*answer) });
+    m_out(line.dump());
+}
+
+void CliSession::ChatMessage(std::int32_t lngChatID, const std::string& strUserName, const std::string& strMessage)
+{
+    if (m_log)
+        m_log->Chat(m_control.GetChatName(lngChatID), strUserName, strMessage);
+    JsonEventWriter::ChatMessage(lngChatID, strUserName, strMessage);
+}
+
 void CliSession::LoggedOut(const std::string& strUserName)
 {
+    logSignedOff();
     JsonEventWriter::LoggedOut(strUserName);
     m_keeper.LoggedOut();
     m_signedOn = false;
@@ -292,6 +370,8 @@ void CliSession::Warned(const std::string& intWarningLevel, const std::string& s
 
 void CliSession::WinsockError(const std::string& strError)
 {
+    if (m_signedOn)
+        logNote("connection lost");
     JsonEventWriter::WinsockError(strError);
     m_profileTimer.stop();
     if (m_signedOn) {
@@ -319,10 +399,37 @@ void CliSession::finish(int status)
 {
     if (m_finished)
         return;
+    logSignedOff();
     m_finished = true;
     m_profileTimer.stop();
     m_keeper.SignOff();
     m_onFinished(status);
+}
+
+void CliSession::Stop()
+{
+    if (m_finished || std::exchange(m_stopping, true))
+        return;
+    for (const auto& [line, origin] : std::exchange(m_waiting, {})) {
+        Json error = Json::object();
+        error["error"] = BytesToJson("not sent, toc-cli is ending: " + line);
+        reply(origin, error.dump());
+    }
+    if (!m_signedOn) {
+        finish(ExitOk);
+        return;
+    }
+    // What is still held when the connection closes is reported unsent by the pacing.
+    const auto logOff = [this] {
+        if (!m_finished && !std::exchange(m_loggingOff, true))
+            m_control.LogOff();
+    };
+    if (m_paced && m_paced->Held() > 0) {
+        m_paced->WhenDrained(logOff);
+        QTimer::singleShot(StopGraceMs, &m_profileTimer, logOff);
+    } else {
+        logOff();
+    }
 }
 
 } // namespace tocli

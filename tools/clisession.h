@@ -14,7 +14,9 @@
 
 #include "toc/orbtocsock.h"
 #include "toc/qt/connectionkeeper.h"
+#include "tools/autoreply.h"
 #include "tools/commanddispatcher.h"
+#include "tools/conversationlog.h"
 #include "tools/jsoneventwriter.h"
 
 namespace toc {
@@ -32,6 +34,10 @@ struct CliOptions {
     /// Sign on again after a lost connection; off, a loss is reported and left to the script.
     bool reconnect = true;
     toc::LivenessSettings liveness {};
+    /// Set at every sign-on; while one is set, IMs get it as an automatic answer.
+    std::optional<std::string> away {};
+    std::chrono::seconds autoReplyEvery { 600 };
+    std::optional<std::string> logDir {};
 };
 
 /// Exit statuses of toc-cli.
@@ -54,6 +60,16 @@ public:
     CliSession(CliOptions options, std::unique_ptr<toc::Socket> socket, LineSink out,
                std::function<void(int status)> finished, toc::ConnectionKeeper::FailConnection fail = {});
 
+    /// Who sent a line: 0 for stdin, else a control client. Replies go back to it alone.
+    using Origin = std::uint64_t;
+    using ReplySink = std::function<void(Origin, const std::string& line)>;
+    /// Where replies go; unset, they are printed with the events.
+    ReplySink replyTo;
+    /// The log's and the answers' local time.
+    std::function<std::tm()> localClock = LocalNow;
+    /// How long commands held for the rate limits may take to go out once asked to stop.
+    static constexpr int StopGraceMs = 10000;
+
     /// Signs on with the options.
     void Start();
     /// Commands that may wait for the first sign-on; more are refused.
@@ -61,15 +77,19 @@ public:
 
     /// One line of input: a command, or a blank line (ignored). Until the first sign-on completes,
     /// and while reconnecting, commands wait, and run in order once signed on.
-    void HandleLine(std::string_view line);
+    void HandleLine(std::string_view line, Origin origin = 0);
     /// A line of input too long to be a command.
-    void HandleOverlongLine();
+    void HandleOverlongLine(Origin origin = 0);
     /// End of input: toc-cli is done, once the first sign-on has completed and the commands
     /// waiting for it have run (or it has failed).
     void HandleEndOfInput();
+    /// Ends as LogOff does, for a signal: held commands get StopGraceMs to go out, and each one
+    /// still unsent, or still waiting for a sign-on, is reported as an error.
+    void Stop();
 
     bool Finished() const { return m_finished; }
     QTimer& ProfileTimer() { return m_profileTimer; }
+    toc::ConnectionKeeper& Keeper() { return m_keeper; }
 
     void LoggedIn(const std::string& strUserName, const std::vector<std::string>& BuddyList,
                   const std::vector<std::string>& BlockList, const std::vector<std::string>& PrivateList,
@@ -84,6 +104,9 @@ public:
     void BuddyUpdate(const std::string& strBuddy, bool blnOnline, std::int16_t intWarningLevel,
                      std::int32_t lngOnlineTime, std::int32_t lngIdleTime, const std::string& strUserClass) override;
     void IncomingPacket(const std::string& strPacket) override;
+    void InstantMessage(const std::string& strUserName, const std::string& strMessage, bool blnAutoResponse,
+                        const std::string& strUserClass) override;
+    void ChatMessage(std::int32_t lngChatID, const std::string& strUserName, const std::string& strMessage) override;
 
 private:
     struct Room {
@@ -91,7 +114,10 @@ private:
         std::int16_t exchange = 4;
     };
 
-    void run(std::string_view line);
+    void run(std::string_view line, Origin origin);
+    void reply(Origin origin, const std::string& line);
+    void logNote(std::string_view what);
+    void logSignedOff();
     bool waitsForHeld(std::string_view line) const;
     void runWaiting();
     void finish(int status);
@@ -111,7 +137,10 @@ private:
     toc::ConnectionKeeper m_keeper;
     CommandDispatcher m_dispatcher;
     QTimer m_profileTimer;
-    std::deque<std::string> m_waiting;
+    std::deque<std::pair<std::string, Origin>> m_waiting;
+    AutoReply m_autoReply;
+    std::optional<ConversationLog> m_log;
+    std::string m_self;
 
     // What this session set and a new connection must set again.
     std::optional<std::string> m_profile;
@@ -126,6 +155,9 @@ private:
     bool m_everSignedOn = false;
     bool m_inputEnded = false;
     bool m_finished = false;
+    bool m_stopping = false;
+    bool m_loggingOff = false;
+    bool m_signOffLogged = false;
 };
 
 } // namespace tocli
