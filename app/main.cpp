@@ -9,7 +9,6 @@
 #include "app/assets.h"
 #include "app/form1.h"
 #include "app/serveraddress.h"
-#include "toc/qt/pacedsocket.h"
 #include "toc/qt/qtsocket.h"
 
 namespace {
@@ -60,11 +59,7 @@ int main(int argc, char** argv)
     // The idler lives in its main window: closing "Incoming IMs" while the main window sits in the
     // tray must not end the program, closing the main window must.
     QApplication::setQuitOnLastWindowClosed(false);
-    auto tcp = std::make_unique<toc::QtSocket>();
-    toc::QtSocket* rawSocket = tcp.get();
-    auto* window = new Form1(std::make_unique<toc::PacedSocket>(std::move(tcp)), *server);
-    // The keeper gives up dead connections on the real socket, below the pacing.
-    window->keeper().SetFailConnection([rawSocket](const std::string& description) { rawSocket->Fail(description); });
+    auto* window = new Form1(std::make_unique<toc::QtSocket>(), *server);
     window->setAttribute(Qt::WA_DeleteOnClose);
     QObject::connect(window, &QObject::destroyed, &app, &QCoreApplication::quit);
     window->show();
