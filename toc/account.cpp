@@ -154,9 +154,9 @@ void Account::SignOn(LoginArgs args)
     reschedule();
 }
 
-void Account::LogOff()
+void Account::LogOff(bool afterQueued)
 {
-    if (m_state == State::SignedOn && (!m_queue.empty() || m_pacer.Held() > 0)) {
+    if (afterQueued && m_state == State::SignedOn && (!m_queue.empty() || m_pacer.Held() > 0)) {
         enqueue({ "LogOff", [this](OrbTOCSock&) { logOffNow(); }, Entry::Kind::LogOff });
         return;
     }

@@ -89,8 +89,9 @@ public:
     /// now; asked while signed on, it is a new sign-on.
     void SignOn(LoginArgs args);
     /// Signs off: stops waiting and retrying at once, reports what can no longer be sent, and the
-    /// control raises LoggedOut.
-    void LogOff();
+    /// control raises LoggedOut. Signed on with commands queued, it waits for them unless told not
+    /// to.
+    void LogOff(bool afterQueued = true);
     /// Remembered, and sent now if signed on; set again at each sign-on. Empty clears the away
     /// message.
     void SetProfile(std::string profile);
@@ -154,8 +155,13 @@ public:
     Ms SignedOnAt() const { return m_signedOnAt; }
     /// The attempt waited for or under way, counted from 1 after each loss.
     int Attempt() const { return m_policy.Attempt(); }
-    /// The wait before the next attempt, as scheduled.
+    /// The wait before the next attempt, as scheduled, and when it ends.
     Ms RetryDelay() const { return m_retryDelay; }
+    std::optional<Ms> RetryAt() const { return m_retryAt; }
+    /// What SetNetworkAvailable was told last.
+    bool NetworkAvailable() const { return !m_networkDown; }
+    /// The away message kept, if one is set.
+    const std::optional<std::string>& AwayMessage() const { return m_away; }
     /// What ended the last connection.
     const std::string& LastError() const { return m_lastError; }
     /// The server refused the name or password (ERROR:980): retrying stopped.

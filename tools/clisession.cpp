@@ -1,5 +1,6 @@
 #include "tools/clisession.h"
 
+#include <cstdio>
 #include <utility>
 
 #include "tools/bytejson.h"
@@ -13,11 +14,28 @@ CliSession::CliSession(CliOptions options, std::unique_ptr<toc::Socket> socket, 
     , m_out(std::move(out))
     , m_onFinished(std::move(finished))
     , m_keeper(std::move(socket), this, { {}, m_options.liveness, m_options.reconnect })
-    , m_dispatcher(m_keeper.account(), m_out)
+    , m_dispatcher(m_keeper.account())
+    , m_autoReply(m_options.autoReplyEvery)
 {
     toc::Account& account = m_keeper.account();
     if (m_options.profile)
         account.SetProfile(*m_options.profile);
+    if (m_options.away)
+        account.SetAwayMessage(*m_options.away);
+    if (m_options.logDir) {
+        m_log.emplace(*m_options.logDir, [this] { return localClock(); });
+        m_log->onFailure = [this](const std::string& why) {
+            // The account stays online; the next line tries again.
+            std::fprintf(stderr, "toc-cli: cannot write the log: %s\n", why.c_str());
+            Json error = Json::object();
+            error["error"] = BytesToJson("log: " + why);
+            m_out(error.dump());
+        };
+    }
+    m_dispatcher.afterCall = [this](const std::string& method, const Json& line) {
+        if (method == "SendIM" && m_log)
+            m_log->Sent(*JsonToBytes(line[1]), *JsonToBytes(line[2]), line.size() > 3 && line[3] == true);
+    };
     m_profileTimer.setInterval(ProfileIntervalMs);
     QObject::connect(&m_profileTimer, &QTimer::timeout, [this] {
         if (m_options.profile)
@@ -33,7 +51,6 @@ CliSession::CliSession(CliOptions options, std::unique_ptr<toc::Socket> socket, 
         Json line = Json::object();
         line["error"] = BytesToJson(why + ": " + what);
         m_out(line.dump());
-        finishIfDone();
     };
     account.onRoom = [this] {
         if (onRoom)
@@ -47,21 +64,47 @@ void CliSession::Start()
     m_keeper.account().SignOn({ m_options.screenName, m_options.password, m_options.host, m_options.port, std::nullopt });
 }
 
-void CliSession::HandleLine(std::string_view line)
+void CliSession::HandleLine(std::string_view line, Origin origin)
 {
     if (m_finished || line.find_first_not_of(" \t") == std::string_view::npos)
         return;
-    if (auto error = m_dispatcher.Execute(line))
-        m_out(*error);
+    if (m_stopping) {
+        Json error = Json::object();
+        error["error"] = "toc-cli is ending";
+        reply(origin, error.dump());
+        return;
+    }
+    if (auto result = m_dispatcher.Execute(line, [this, origin](const std::string& late) { reply(origin, late); }))
+        reply(origin, *result);
 }
 
-void CliSession::HandleOverlongLine()
+void CliSession::reply(Origin origin, const std::string& line)
+{
+    if (replyTo)
+        replyTo(origin, line);
+    else
+        m_out(line);
+}
+
+void CliSession::logNote(std::string_view what)
+{
+    if (m_log)
+        m_log->Note(what);
+}
+
+void CliSession::logSignedOff()
+{
+    if (m_everSignedOn && !std::exchange(m_signOffLogged, true))
+        logNote("signed off");
+}
+
+void CliSession::HandleOverlongLine(Origin origin)
 {
     if (m_finished)
         return;
     Json error = Json::object();
     error["error"] = "line too long";
-    m_out(error.dump());
+    reply(origin, error.dump());
 }
 
 void CliSession::HandleEndOfInput()
@@ -70,11 +113,22 @@ void CliSession::HandleEndOfInput()
     finishIfDone();
 }
 
+void CliSession::Stop()
+{
+    if (m_finished || std::exchange(m_stopping, true))
+        return;
+    // Signed on, what is queued goes first, for a while; otherwise at once.
+    m_keeper.account().LogOff();
+    QTimer::singleShot(StopGraceMs, &m_profileTimer, [this] {
+        if (!m_finished)
+            m_keeper.account().LogOff(false);
+    });
+}
+
 void CliSession::finishIfDone()
 {
     // Done once the first sign-on has completed and everything written has gone.
-    const toc::Account& account = m_keeper.account();
-    if (m_inputEnded && m_everSignedOn && account.Drained())
+    if (m_inputEnded && m_everSignedOn && m_keeper.account().Drained())
         finish(ExitOk);
 }
 
@@ -85,7 +139,9 @@ void CliSession::LoggedIn(const std::string& strUserName, const std::vector<std:
 {
     JsonEventWriter::LoggedIn(strUserName, BuddyList, BlockList, PrivateList, MiscData, strPreferences,
                               PrivacyMode);
+    logNote(m_everSignedOn ? "signed on again" : "signed on");
     m_everSignedOn = true;
+    m_signedOn = true;
     m_keeper.account().LoggedIn();
     if (m_options.profile)
         m_profileTimer.start();
@@ -128,9 +184,45 @@ void CliSession::PasswordChanged()
     m_keeper.account().PasswordChanged();
 }
 
+void CliSession::InstantMessage(const std::string& strUserName, const std::string& strMessage,
+                                bool blnAutoResponse, const std::string& strUserClass)
+{
+    if (m_log)
+        m_log->Received(strUserName, strMessage);
+    JsonEventWriter::InstantMessage(strUserName, strMessage, blnAutoResponse, strUserClass);
+    toc::Account& account = m_keeper.account();
+    if (!m_signedOn || m_stopping)
+        return;
+    // The account keeps the away message; a new one starts the answers afresh.
+    if (m_autoReply.Away() != account.AwayMessage())
+        m_autoReply.SetAway(account.AwayMessage());
+    const auto answer
+        = m_autoReply.Answer(account.Name(), strUserName, blnAutoResponse, AutoReply::Clock::now(), localClock());
+    if (!answer)
+        return;
+    if (m_log)
+        m_log->Sent(strUserName, *answer, true);
+    // Through the queue like any IM, so answers never push the account past the limits.
+    account.Submit("automatic answer to " + strUserName,
+                   [name = strUserName, text = *answer](toc::OrbTOCSock& c) { c.SendIM(name, text, true); });
+    Json line = Json::object();
+    line["event"] = "AutoReplied";
+    line["args"] = Json::array({ BytesToJson(strUserName), BytesToJson(*answer) });
+    m_out(line.dump());
+}
+
+void CliSession::ChatMessage(std::int32_t lngChatID, const std::string& strUserName, const std::string& strMessage)
+{
+    if (m_log)
+        m_log->Chat(m_keeper.control().GetChatName(lngChatID), strUserName, strMessage);
+    JsonEventWriter::ChatMessage(lngChatID, strUserName, strMessage);
+}
+
 void CliSession::LoggedOut(const std::string& strUserName)
 {
     JsonEventWriter::LoggedOut(strUserName);
+    logSignedOff();
+    m_signedOn = false;
     m_keeper.account().LoggedOut();
     m_profileTimer.stop();
     finish(ExitOk);
@@ -151,6 +243,9 @@ void CliSession::Warned(const std::string& intWarningLevel, const std::string& s
 void CliSession::WinsockError(const std::string& strError)
 {
     JsonEventWriter::WinsockError(strError);
+    if (m_signedOn)
+        logNote("connection lost");
+    m_signedOn = false;
     m_profileTimer.stop();
     toc::Account& account = m_keeper.account();
     account.WinsockError(strError);
@@ -173,6 +268,7 @@ void CliSession::finish(int status)
     if (m_finished)
         return;
     m_finished = true;
+    logSignedOff();
     m_profileTimer.stop();
     m_onFinished(status);
 }

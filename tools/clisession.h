@@ -1,6 +1,8 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <ctime>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -11,7 +13,9 @@
 
 #include "toc/orbtocsock.h"
 #include "toc/qt/connectionkeeper.h"
+#include "tools/autoreply.h"
 #include "tools/commanddispatcher.h"
+#include "tools/conversationlog.h"
 #include "tools/jsoneventwriter.h"
 
 namespace tocli {
@@ -25,6 +29,10 @@ struct CliOptions {
     /// Sign on again after a lost connection; off, a loss is reported and left to the script.
     bool reconnect = true;
     toc::LivenessSettings liveness {};
+    /// Set at every sign-on; while one is set, IMs get it as an automatic answer.
+    std::optional<std::string> away {};
+    std::chrono::seconds autoReplyEvery { 600 };
+    std::optional<std::string> logDir {};
 };
 
 /// Exit statuses of toc-cli.
@@ -46,16 +54,29 @@ public:
     CliSession(CliOptions options, std::unique_ptr<toc::Socket> socket, LineSink out,
                std::function<void(int status)> finished);
 
+    /// Who sent a line: 0 for stdin, else a control client. Replies go back to it alone.
+    using Origin = std::uint64_t;
+    using ReplySink = std::function<void(Origin, const std::string& line)>;
+    /// Where replies go; unset, they are printed with the events.
+    ReplySink replyTo;
+    /// The log's and the answers' local time.
+    std::function<std::tm()> localClock = LocalNow;
+    /// How long queued commands may take to go out once asked to stop.
+    static constexpr int StopGraceMs = 10000;
+
     /// Signs on with the options.
     void Start();
 
     /// One line of input: a command, or a blank line (ignored). Commands wait in the account's
     /// queue until signed on, and while the rate limits hold the one ahead.
-    void HandleLine(std::string_view line);
+    void HandleLine(std::string_view line, Origin origin = 0);
     /// A line of input too long to be a command.
-    void HandleOverlongLine();
+    void HandleOverlongLine(Origin origin = 0);
     /// End of input: toc-cli is done once everything written has gone (or can never go).
     void HandleEndOfInput();
+    /// Ends as LogOff does, for a signal: queued commands get StopGraceMs to go out, and each one
+    /// still unsent is reported as an error.
+    void Stop();
 
     /// The queue is full: stop reading input until onRoom.
     bool Full() const { return m_keeper.account().Full(); }
@@ -80,10 +101,16 @@ public:
     void UserProfile(const std::string& strURL) override;
     void IncomingPacket(const std::string& strPacket) override;
     void PasswordChanged() override;
+    void InstantMessage(const std::string& strUserName, const std::string& strMessage, bool blnAutoResponse,
+                        const std::string& strUserClass) override;
+    void ChatMessage(std::int32_t lngChatID, const std::string& strUserName, const std::string& strMessage) override;
 
 private:
     void finish(int status);
     void finishIfDone();
+    void reply(Origin origin, const std::string& line);
+    void logNote(std::string_view what);
+    void logSignedOff();
 
     CliOptions m_options;
     LineSink m_out;
@@ -91,8 +118,13 @@ private:
     toc::ConnectionKeeper m_keeper;
     CommandDispatcher m_dispatcher;
     QTimer m_profileTimer;
+    AutoReply m_autoReply;
+    std::optional<ConversationLog> m_log;
 
+    bool m_signedOn = false;
     bool m_everSignedOn = false;
+    bool m_stopping = false;
+    bool m_signOffLogged = false;
     bool m_inputEnded = false;
     bool m_finished = false;
 };

@@ -208,14 +208,13 @@ CommandDispatcher::CommandDispatcher(toc::OrbTOCSock& control)
 {
 }
 
-CommandDispatcher::CommandDispatcher(toc::Account& account, std::function<void(const std::string& line)> reply)
+CommandDispatcher::CommandDispatcher(toc::Account& account)
     : m_control(account.Control())
     , m_account(&account)
-    , m_reply(std::move(reply))
 {
 }
 
-std::optional<std::string> CommandDispatcher::Execute(std::string_view line)
+std::optional<std::string> CommandDispatcher::Execute(std::string_view line, std::function<void(const std::string&)> late)
 {
     // Commands are flat arrays; anything nested is refused while parsing, so a hostile line of
     // brackets never builds a deep tree.
@@ -274,9 +273,9 @@ std::optional<std::string> CommandDispatcher::Execute(std::string_view line)
             method->keep(*m_account, args, std::string(line));
         } else {
             // In its turn, behind what was written before it.
-            m_account->Submit(std::string(line), [call = method->call, args, reply = m_reply](toc::OrbTOCSock& c) {
-                if (auto late = call(c, args); late && reply)
-                    reply(resultLine(std::move(*late)));
+            m_account->Submit(std::string(line), [call = method->call, args, reply = std::move(late)](toc::OrbTOCSock& c) {
+                if (auto value = call(c, args); value && reply)
+                    reply(resultLine(std::move(*value)));
             });
         }
     } catch (const std::exception& e) {
@@ -287,6 +286,8 @@ std::optional<std::string> CommandDispatcher::Execute(std::string_view line)
             what = name + ": " + what;
         return errorLine(what);
     }
+    if (afterCall)
+        afterCall(name, parsed);
     if (!result)
         return std::nullopt;
     return resultLine(std::move(*result));

@@ -25,17 +25,20 @@ namespace tocli {
 class CommandDispatcher {
 public:
     explicit CommandDispatcher(toc::OrbTOCSock& control);
-    CommandDispatcher(toc::Account& account, std::function<void(const std::string& line)> reply);
+    explicit CommandDispatcher(toc::Account& account);
 
     /// Runs one line. Returns the line to print, if any: {"result": ...} for the methods that
-    /// return a value (when run at once), {"error": "..."} for a line that cannot be run (and then
-    /// nothing was called), nothing for the other methods, whose outcome arrives as events.
-    std::optional<std::string> Execute(std::string_view line);
+    /// return a value (when run at once; else it goes to `late` in its turn), {"error": "..."} for
+    /// a line that cannot be run (and then nothing was called), nothing for the other methods,
+    /// whose outcome arrives as events.
+    std::optional<std::string> Execute(std::string_view line, std::function<void(const std::string&)> late = {});
+
+    /// Called after a line was taken, with the whole line parsed (name first).
+    std::function<void(const std::string& method, const Json& line)> afterCall;
 
 private:
     toc::OrbTOCSock& m_control;
     toc::Account* m_account = nullptr;
-    std::function<void(const std::string&)> m_reply;
 };
 
 } // namespace tocli

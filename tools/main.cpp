@@ -7,15 +7,22 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QFile>
 #include <QTcpSocket>
+#include <QTime>
 #include <QTimer>
 
 #include "toc/qt/qtsocket.h"
+#include "toc/qt/systemwatcher.h"
+#include "tools/attach.h"
 #include "tools/bytejson.h"
 #include "tools/clisession.h"
+#include "tools/controlserver.h"
 #include "tools/password.h"
 #include "tools/serveraddress.h"
 #include "tools/stdinreader.h"
+#include "tools/stopsignals.h"
+#include "tools/systemdnotifier.h"
 
 namespace {
 
@@ -76,13 +83,44 @@ name the server gave it. Commands written while reconnecting wait, and run
 in order once signed on; LogOff while reconnecting stops at once. A Login
 line is a new sign-on: the lines after it wait for it.
 
+Away: with --away TEXT (or ["SetAwayMessage", TEXT]) the away message is
+set at every sign-on, and an IM from someone else gets it back as an
+automatic answer, at most once per sender (case and spaces ignored) every
+--auto-reply-every seconds (600; 0 never answers), printed as
+  {"event":"AutoReplied","args":[SENDER, TEXT]}
+In the answer %n is the sender, %d the date (YYYY-MM-DD), %t the time (HH:MM)
+and %% a %. Automatic answers, chat messages and oneself are never
+answered; a new away message starts afresh, an empty one stops answering.
+
+Log: with --log-dir DIR every IM received or sent, every chat message and
+each sign-on, lost connection and sign-off is a line of DIR/YYYY-MM-DD.log
+(local day; the directory 0700, the files 0600), markup removed, one line
+per message. A log that cannot be written prints {"error": "log: ..."} once
+and is tried again with the next line.
+
+Control: with --control PATH toc-cli listens on a Unix socket (0600) that
+speaks what stdin and stdout speak, to several programs of the same user at
+once; results and errors go to the one that asked, events to all. The end
+of stdin no longer ends toc-cli then: LogOff or a signal does.
+  toc-cli --attach PATH
+talks to such a socket from a terminal or a script.
+
+SIGTERM and SIGINT end toc-cli as LogOff does: commands held for the rate
+limits get 10 s to go out, each one left is printed as {"error": ...}.
+
+Everyday use, for the user unit toc-cli@NAME (TOC_AWAY=... in its .conf):
+  toc-cli --attach $XDG_RUNTIME_DIR/toc-cli/NAME.sock
+  echo '["SetAwayMessage", "Out until 5, back at %t? No."]' |
+    toc-cli --attach $XDG_RUNTIME_DIR/toc-cli/NAME.sock
+  cat ~/.local/state/toc-cli/NAME/$(date +%F).log
+
 Exit status:
-  0  after LogOff, or at the end of stdin (once the first sign-on is done
-     and the commands waiting for a sign-on have run)
+  0  after LogOff or a signal, or at the end of stdin (once the first
+     sign-on is done and the commands waiting for a sign-on have run)
   1  with --no-reconnect: the connection failed or closed before the first
      sign-on completed; after a sign-on a lost connection is printed as
      WinsockError and toc-cli keeps running, so the script may Login again
-  2  bad arguments
+  2  bad arguments, or the --control socket is in use or cannot be made
   3  the server refused the screen name or password (ERROR:980): trying
      again cannot help, so toc-cli stops (Error then exit))";
 
@@ -145,6 +183,17 @@ int main(int argc, char* argv[])
           QStringLiteral("TEXT") },
         { QStringLiteral("no-reconnect"),
           QStringLiteral("Do not sign on again after a lost connection; a failed first sign-on ends toc-cli.") },
+        { QStringLiteral("away"), QStringLiteral("Away message to set at every sign-on and answer IMs with."),
+          QStringLiteral("TEXT") },
+        { QStringLiteral("auto-reply-every"),
+          QStringLiteral("Answer each sender at most once per SECONDS (default 600; 0: never)."),
+          QStringLiteral("SECONDS") },
+        { QStringLiteral("log-dir"), QStringLiteral("Keep a conversation log, a file per day, in DIR."),
+          QStringLiteral("DIR") },
+        { QStringLiteral("control"), QStringLiteral("Listen for commands on a Unix socket at PATH."),
+          QStringLiteral("PATH") },
+        { QStringLiteral("attach"), QStringLiteral("Talk to the toc-cli listening at PATH, then exit."),
+          QStringLiteral("PATH") },
     });
     // For tests: how soon a silent connection is probed and given up, and a sign-on timed out.
     QCommandLineOption livenessOption(QStringLiteral("liveness-ms"), QStringLiteral("QUIET,ANSWER,SIGNON"),
@@ -159,6 +208,8 @@ int main(int argc, char* argv[])
         parser.showVersion();
     if (!parser.positionalArguments().isEmpty())
         return usageError(QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
+    if (parser.isSet(QStringLiteral("attach")))
+        return tocli::Attach(QFile::encodeName(parser.value(QStringLiteral("attach"))).toStdString());
 
     const auto server = required(parser, QStringLiteral("server"));
     const auto name = required(parser, QStringLiteral("screen-name"));
@@ -185,6 +236,16 @@ int main(int argc, char* argv[])
     options.password = *password.password;
     options.profile = required(parser, QStringLiteral("profile"));
     options.reconnect = !parser.isSet(QStringLiteral("no-reconnect"));
+    options.away = required(parser, QStringLiteral("away"));
+    if (parser.isSet(QStringLiteral("auto-reply-every"))) {
+        bool ok = false;
+        const int seconds = parser.value(QStringLiteral("auto-reply-every")).toInt(&ok);
+        if (!ok || seconds < 0)
+            return usageError(QStringLiteral("--auto-reply-every wants a number of seconds, 0 or more"));
+        options.autoReplyEvery = std::chrono::seconds(seconds);
+    }
+    if (parser.isSet(QStringLiteral("log-dir")))
+        options.logDir = QFile::encodeName(parser.value(QStringLiteral("log-dir"))).toStdString();
     if (parser.isSet(livenessOption)) {
         const QStringList parts = parser.value(livenessOption).split(QLatin1Char(','));
         std::vector<int> ms;
@@ -200,22 +261,87 @@ int main(int argc, char* argv[])
                              std::chrono::milliseconds(ms[1]) };
     }
 
+    // Bound before the sign-on, so a second toc-cli on the same account stops before it
+    // signs the first one off.
+    tocli::CliSession* sessionPtr = nullptr;
+    std::unique_ptr<tocli::ControlServer> control;
+    if (parser.isSet(QStringLiteral("control"))) {
+        control = std::make_unique<tocli::ControlServer>(
+            MaxLineBytes,
+            tocli::ControlServer::Callbacks {
+                [&sessionPtr](tocli::ControlServer::ClientId id, std::string_view line) { sessionPtr->HandleLine(line, id); },
+                [&sessionPtr](tocli::ControlServer::ClientId id) { sessionPtr->HandleOverlongLine(id); } });
+        std::string error;
+        const auto path = QFile::encodeName(parser.value(QStringLiteral("control"))).toStdString();
+        if (control->Listen(path, error) != tocli::ControlServer::Outcome::Listening) {
+            std::fprintf(stderr, "toc-cli: --control: %s\n", error.c_str());
+            return tocli::ExitBadArguments;
+        }
+    }
+
     // Replies to stdin quote what came in there; a password pasted there by mistake stays hidden.
-    auto out = [secret = options.password](const std::string& line) {
-        writeLine(line.starts_with("{\"event\"") ? line : tocli::HidePassword(line, secret));
+    // Any event may change the account's state; systemd's status line is brought up to date once
+    // the session has handled it.
+    tocli::SystemdNotifier systemd;
+    QTimer statusUpdate;
+    statusUpdate.setSingleShot(true);
+    const auto shown = [secret = options.password](const std::string& line) {
+        return line.starts_with("{\"event\"") ? line : tocli::HidePassword(line, secret);
+    };
+    auto out = [shown, &control, &statusUpdate, &systemd](const std::string& line) {
+        const std::string text = shown(line);
+        writeLine(text);
+        if (control)
+            control->Broadcast(text);
+        if (systemd.Active())
+            statusUpdate.start(0);
     };
     auto tcp = std::make_unique<toc::QtSocket>();
     QObject& socketObject = *tcp;
+    const std::string screenName = options.screenName;
     tocli::CliSession session(std::move(options), std::move(tcp), out,
                               [](int status) { QCoreApplication::exit(status); });
+    sessionPtr = &session;
+    session.replyTo = [shown, &control](tocli::CliSession::Origin origin, const std::string& line) {
+        if (origin == 0 || !control)
+            writeLine(shown(line));
+        else
+            control->Send(origin, shown(line));
+    };
+    // With a control socket, stdin is one way in of several and its end is nobody's signal to go.
+    const bool stdinEnds = !control;
     tocli::StdinReader input(0, MaxLineBytes,
                              { [&session](std::string_view line) { session.HandleLine(line); },
                                [&session] { session.HandleOverlongLine(); },
-                               [&session] { session.HandleEndOfInput(); }, [&session] { return session.Full(); } });
+                               [&session, stdinEnds] {
+                                   if (stdinEnds)
+                                       session.HandleEndOfInput();
+                               },
+                               [&session] { return session.Full(); } });
     session.onRoom = [&input] { input.Resume(); };
+    tocli::StopSignals stopSignals([&session, &systemd](int) {
+        systemd.Stopping();
+        session.Stop();
+    });
+    toc::ConnectionKeeper& keeper = session.Keeper();
+    QObject::connect(&statusUpdate, &QTimer::timeout, &app, [&systemd, &keeper, screenName, since = std::string()]() mutable {
+        if (!keeper.SignedOn())
+            since.clear();
+        else if (since.empty())
+            since = QTime::currentTime().toString(QStringLiteral("HH:mm")).toStdString();
+        systemd.Status(tocli::StatusLine(keeper, screenName, since));
+    });
+    if (systemd.Active())
+        keeper.account().onStateChanged = [&statusUpdate] { statusUpdate.start(0); };
+    toc::SystemWatcher* watcher = toc::FollowSystem(keeper);
+    QObject::connect(watcher, &toc::SystemWatcher::networkAvailableChanged, &statusUpdate, [&statusUpdate] { statusUpdate.start(0); });
     // Everything, the sign-on included, happens inside the event loop, so an early end can exit it.
-    QTimer::singleShot(0, &app, [&session] { session.Start(); });
+    QTimer::singleShot(0, &app, [&session, &systemd] {
+        systemd.Ready("Signing on");
+        session.Start();
+    });
     const int status = app.exec();
+    systemd.Stopping();
     input.Stop();
     drainWrites(socketObject);
     return status;

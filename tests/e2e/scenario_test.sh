@@ -19,14 +19,14 @@ fail() {
     exit 1
 }
 alive() { [[ -e /proc/$1 ]] && ! grep -q '^State:[[:space:]]*Z' "/proc/$1/status" 2>/dev/null; }
-signon() { # signon NAME SCREEN-NAME PASSWORD: a toc-cli that reads what `send NAME` writes
+signon() { # signon NAME SCREEN-NAME PASSWORD [OPTION...]: a toc-cli that reads what `send NAME` writes
     mkfifo "$work/$1.in"
     exec {fd}<>"$work/$1.in"
     in[$1]=$fd seen[$1]=0
     ( # reading its input, then holding no one's open for writing, so that closing ours ends it
         exec <"$work/$1.in"
         for f in "${in[@]}"; do eval "exec $f>&-"; done
-        exec "$cli" --server "127.0.0.1:$port" --screen-name "$2" --password "$3" >"$work/$1.log" 2>&1
+        exec "$cli" --server "127.0.0.1:$port" --screen-name "$2" --password "$3" "${@:4}" >"$work/$1.log" 2>&1
     ) &
     pid[$1]=$!
     pids+=($!)
@@ -116,6 +116,21 @@ send carol '["SendIM", "alice", "written ahead"]'
 eval "exec ${in[carol]}>&-"
 expect alice '"InstantMessage","args":["carol","written ahead",false," O "]'
 exited carol 0
+
+# An away account answers once per sender, keeps a log, takes commands on its socket and ends on
+# SIGTERM as on LogOff.
+signon dave dave pw --away 'Out, %n' --control "$work/run/dave.sock" --log-dir "$work/dave"
+online dave
+send bob '["SendIM", "dave", "one"]'
+expect bob '"InstantMessage","args":["dave","Out, bob",true'
+send bob '["SendIM", "dave", "two"]'
+expect dave '"two",false'
+echo '["SetAwayMessage", ""]' | "$cli" --attach "$work/run/dave.sock" || fail "attach"
+kill -TERM "${pid[dave]}"
+exited dave 0
+[[ ! -e $work/run/dave.sock ]] || fail "the socket outlived toc-cli"
+[[ $(cut -c10- "$work"/dave/*.log) == $'signed on\nbob: one\n-> bob (auto): Out, bob\nbob: two\nsigned off' ]] ||
+    fail "dave's log: $(cat "$work"/dave/*)"
 
 send bob '["LogOff"]'
 expect bob '"LoggedOut","args":["bob"]'
