@@ -9,6 +9,7 @@
 
 #include "app/assets.h"
 #include "app/colors.h"
+#include "app/desktopnotifier.h"
 #include "app/form1.h"
 #include "app/text.h"
 #include "toc/encoding.h"
@@ -19,6 +20,7 @@ constexpr std::uint32_t Black = 0x000000;
 constexpr std::uint32_t Lime = 0x00FF00;
 
 Form2* s_instance = nullptr;
+DesktopNotifier* s_notifier = nullptr;
 
 void skin(QWidget* widget)
 {
@@ -100,6 +102,7 @@ void Form2::connectControls()
 
 void Form2::Deliver(const std::string& sender, const std::string& message)
 {
+    const bool seen = s_instance && s_instance->isActiveWindow();
     Form2* window = instance();
     window->show();
     Form1* main = Form1::instance();
@@ -108,6 +111,24 @@ void Form2::Deliver(const std::string& sender, const std::string& message)
     window->List1->addItem(from + QStringLiteral(": ") + DecodeReceived(plain));
     window->USER->setText(from);
     window->selectLastLine();
+    if (s_notifier && !seen)
+        s_notifier->Notify(from, DecodeReceived(plain));
+}
+
+void Form2::SetNotifier(DesktopNotifier* notifier)
+{
+    if (s_notifier)
+        QObject::disconnect(s_notifier, nullptr, nullptr, nullptr);
+    s_notifier = notifier;
+    if (!notifier)
+        return;
+    QObject::connect(notifier, &DesktopNotifier::activated, [](const QString& sender) {
+        Form2* window = instance();
+        window->USER->setText(sender);
+        window->showNormal();
+        window->raise();
+        window->activateWindow();
+    });
 }
 
 void Form2::onCommand1Clicked()

@@ -4,6 +4,7 @@
 
 #include <QWidget>
 
+class DesktopNotifier;
 class QLabel;
 class QListWidget;
 class QLineEdit;
@@ -24,7 +25,11 @@ public:
     static Form2* instance();
     /// Shows the window (creating it) and logs "sender: message" with the markup removed; the
     /// sender becomes the recipient and the new line is selected. The message box is left alone.
+    /// While the window is not the active one, the desktop is told too, through `notifier`.
     static void Deliver(const std::string& sender, const std::string& message);
+    /// Where Deliver tells the desktop (nullptr: nowhere); choosing a notification raises the
+    /// window with its sender as the recipient.
+    static void SetNotifier(DesktopNotifier* notifier);
 
     QLabel* WinIII = nullptr;
     QWidget* xx = nullptr;

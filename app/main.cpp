@@ -7,10 +7,13 @@
 #include <string_view>
 
 #include "app/assets.h"
+#include "app/desktopnotifier.h"
 #include "app/form1.h"
+#include "app/form2.h"
 #include "app/serveraddress.h"
 #include "toc/qt/pacedsocket.h"
 #include "toc/qt/qtsocket.h"
+#include "toc/qt/systemwatcher.h"
 
 namespace {
 
@@ -60,16 +63,20 @@ int main(int argc, char** argv)
     // The idler lives in its main window: closing "Incoming IMs" while the main window sits in the
     // tray must not end the program, closing the main window must.
     QApplication::setQuitOnLastWindowClosed(false);
+    DesktopNotifier notifier;
+    Form2::SetNotifier(&notifier);
     auto tcp = std::make_unique<toc::QtSocket>();
     toc::QtSocket* rawSocket = tcp.get();
     auto* window = new Form1(std::make_unique<toc::PacedSocket>(std::move(tcp)), *server);
     // The keeper gives up dead connections on the real socket, below the pacing.
     window->keeper().SetFailConnection([rawSocket](const std::string& description) { rawSocket->Fail(description); });
+    toc::FollowSystem(window->keeper());
     window->setAttribute(Qt::WA_DeleteOnClose);
     QObject::connect(window, &QObject::destroyed, &app, &QCoreApplication::quit);
     window->show();
     const int code = QApplication::exec();
     // Windows closed with the main one are deleted late; let them go before the application does.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    Form2::SetNotifier(nullptr);
     return code;
 }

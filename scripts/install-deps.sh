@@ -4,9 +4,10 @@ set -euo pipefail
 
 packages=(
     cmake ninja-build g++ clang libclang-rt-14-dev
-    qt6-base-dev libasio-dev libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev
+    qt6-base-dev libsystemd-dev pkg-config libasio-dev libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev
     xvfb xauth xdotool openbox trayer x11-apps imagemagick fonts-liberation valgrind libx11-dev
     dpkg-dev help2man lintian desktop-file-utils appstream
+    dbus-daemon python3-dbusmock libglib2.0-bin
 )
 
 missing=()

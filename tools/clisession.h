@@ -89,6 +89,7 @@ public:
 
     bool Finished() const { return m_finished; }
     QTimer& ProfileTimer() { return m_profileTimer; }
+    toc::ConnectionKeeper& Keeper() { return m_keeper; }
 
     void LoggedIn(const std::string& strUserName, const std::vector<std::string>& BuddyList,
                   const std::vector<std::string>& BlockList, const std::vector<std::string>& PrivateList,

@@ -9,10 +9,12 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QTcpSocket>
+#include <QTime>
 #include <QTimer>
 
 #include "toc/qt/pacedsocket.h"
 #include "toc/qt/qtsocket.h"
+#include "toc/qt/systemwatcher.h"
 #include "tools/attach.h"
 #include "tools/bytejson.h"
 #include "tools/clisession.h"
@@ -21,6 +23,7 @@
 #include "tools/serveraddress.h"
 #include "tools/stdinreader.h"
 #include "tools/stopsignals.h"
+#include "tools/systemdnotifier.h"
 
 namespace {
 
@@ -272,14 +275,21 @@ int main(int argc, char* argv[])
     }
 
     // Replies to stdin quote what came in there; a password pasted there by mistake stays hidden.
+    // Any event may change the account's state; systemd's status line is brought up to date once
+    // the session has handled it.
+    tocli::SystemdNotifier systemd;
+    QTimer statusUpdate;
+    statusUpdate.setSingleShot(true);
     const auto shown = [secret = options.password](const std::string& line) {
         return line.starts_with("{\"event\"") ? line : tocli::HidePassword(line, secret);
     };
-    auto out = [shown, &control](const std::string& line) {
+    auto out = [shown, &control, &statusUpdate, &systemd](const std::string& line) {
         const std::string text = shown(line);
         writeLine(text);
         if (control)
             control->Broadcast(text);
+        if (systemd.Active())
+            statusUpdate.start(0);
     };
     auto tcp = std::make_unique<toc::QtSocket>();
     toc::QtSocket* rawSocket = tcp.get();
@@ -293,6 +303,7 @@ int main(int argc, char* argv[])
     };
     // Commands still held for the server's rate limits go out before toc-cli ends. A connection
     // found dead is given up on the real socket, below the pacing.
+    const std::string screenName = options.screenName;
     tocli::CliSession session(
         std::move(options), std::move(socket), out,
         [&paced](int status) { paced.WhenDrained([status] { QCoreApplication::exit(status); }); },
@@ -313,10 +324,29 @@ int main(int argc, char* argv[])
                                    if (stdinEnds)
                                        session.HandleEndOfInput();
                                } });
-    tocli::StopSignals stopSignals([&session](int) { session.Stop(); });
+    tocli::StopSignals stopSignals([&session, &systemd](int) {
+        systemd.Stopping();
+        session.Stop();
+    });
+    toc::ConnectionKeeper& keeper = session.Keeper();
+    QObject::connect(&statusUpdate, &QTimer::timeout, &app, [&systemd, &keeper, screenName, since = std::string()]() mutable {
+        if (!keeper.SignedOn())
+            since.clear();
+        else if (since.empty())
+            since = QTime::currentTime().toString(QStringLiteral("HH:mm")).toStdString();
+        systemd.Status(tocli::StatusLine(keeper, screenName, since));
+    });
+    if (systemd.Active())
+        keeper.onAttempt = [&statusUpdate] { statusUpdate.start(0); };
+    toc::SystemWatcher* watcher = toc::FollowSystem(keeper);
+    QObject::connect(watcher, &toc::SystemWatcher::networkAvailableChanged, &statusUpdate, [&statusUpdate] { statusUpdate.start(0); });
     // Everything, the sign-on included, happens inside the event loop, so an early end can exit it.
-    QTimer::singleShot(0, &app, [&session] { session.Start(); });
+    QTimer::singleShot(0, &app, [&session, &systemd] {
+        systemd.Ready("Signing on");
+        session.Start();
+    });
     const int status = app.exec();
+    systemd.Stopping();
     input.Stop();
     drainWrites(socketObject);
     return status;

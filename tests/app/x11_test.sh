@@ -65,6 +65,14 @@ exec 4<>"$work/cli.in" # opened both ways, so that neither end waits for the oth
 pids+=($!)
 wait_for 60 grep -q '"event":"LoggedIn"' "$work/cli.log" || fail "toc-cli did not sign on"
 
+# A private session bus with a mocked notification server, which logs each call.
+start bus dbus-daemon --session --nofork --print-address=1
+wait_for 30 grep -q '^unix:' "$work/bus.log" || fail "dbus-daemon did not start"
+export DBUS_SESSION_BUS_ADDRESS=$(head -n 1 "$work/bus.log")
+start notify /usr/bin/python3 -m dbusmock --template notification_daemon -l "$work/notify-calls.log"
+wait_for 30 gdbus introspect --session --dest org.freedesktop.Notifications --object-path / || fail "no mock server"
+notified() { grep -c ' Notify ' "$work/notify-calls.log"; }
+
 # ---- sign on by typing into the main window ----
 start rivir "$rivir" --server "127.0.0.1:$port"
 rivir_pid=${pids[-1]}
@@ -83,7 +91,7 @@ wait_for 60 bash -c "$(declare -f profile); port=$port; profile | grep -q 'Dorvi
 import -window "$main" "$out/main-online.png"
 
 # ---- an IM opens "Incoming IMs"; Enter sends the reply ----
-echo '["SendIM", "rivirtester", "<b>hello</b> from the cli", false]' >&4
+echo '["SendIM", "rivirtester", "<b>hello</b> from the cli & <3", false]' >&4
 wait_for 60 shown "Incoming IMs" || fail "the IM window did not open"
 im=$(window "Incoming IMs")
 sleep 0.5
@@ -92,6 +100,13 @@ xdotool key Return
 wait_for 60 grep -q '"event":"InstantMessage","args":\[[^]]*"pong back"' "$work/cli.log" \
     || fail "toc-cli did not receive the reply"
 import -window "$im" "$out/incoming-ims.png"
+# The first IM came while the window was not there: a notification. The next one, while the
+# window is the active one, makes none.
+grep -q 'Notify "Rivir" 0 "rivir" "clifriend" "hello from the cli &amp; &lt;3" \["default", "Open"\] {"category": "im.received", "desktop-entry": "net.dorvi.Rivir"} -1$' \
+    "$work/notify-calls.log" || fail "no notification of the IM"
+echo '["SendIM", "rivirtester", "seen", false]' >&4
+sleep 1
+(($(notified) == 1)) || fail "a notification while the IM window was active"
 
 # ---- Send To Tray; closing "Incoming IMs" meanwhile does not end the program; a double-click
 # on the icon brings the window back ----
@@ -109,6 +124,16 @@ xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click --repeat 2 --dela
 wait_for 30 shown "Dorvi Rivir 4.0" || fail "a double-click on the tray icon did not bring the window back"
 main=$(window "Dorvi Rivir 4.0")
 import -window root "$out/desktop.png"
+
+# ---- the next IM replaces the sender's notification; choosing it raises the IM window ----
+echo '["SendIM", "rivirtester", "again", false]' >&4
+wait_for 30 grep -q 'Notify "Rivir" 1 "rivir" "clifriend" "again"' "$work/notify-calls.log" || fail "the notification was not replaced"
+xdotool windowactivate --sync "$main"
+gdbus call --session --dest org.freedesktop.Notifications --object-path /org/freedesktop/Notifications --method \
+    org.freedesktop.DBus.Mock.EmitSignal org.freedesktop.Notifications ActionInvoked us "[<uint32 1>, <'default'>]"
+wait_for 30 sh -c '[ "$(xdotool getactivewindow getwindowname)" = "Incoming IMs" ]' || fail "the IM window was not raised"
+xdotool key alt+F4
+wait_for 30 hidden "Incoming IMs" || fail "the IM window did not close"
 
 # ---- dragging by the background moves the window ----
 eval "$(xdotool getwindowgeometry --shell "$main")"

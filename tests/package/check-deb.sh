@@ -8,7 +8,8 @@ trap 'rm -rf "$work"' EXIT
 dpkg-deb -x "$deb" "$work"
 fail() { echo "check-deb: $*" >&2; exit 1; }
 
-dpkg-deb -f "$deb" Depends | grep libqt6widgets6 >/dev/null || fail "no dependencies found by dpkg-shlibdeps"
+deps=$(dpkg-deb -f "$deb" Depends)
+for lib in libqt6widgets6 libqt6dbus6 libsystemd0; do [[ $deps == *$lib* ]] || fail "dpkg-shlibdeps did not find $lib"; done
 for f in bin/rivir bin/toc-cli bin/tocd share/applications/net.dorvi.Rivir.desktop \
     share/metainfo/net.dorvi.Rivir.metainfo.xml lib/systemd/user/toc-cli@.service \
     share/man/man1/{rivir,toc-cli,tocd}.1.gz share/icons/hicolor/{16x16,32x32,48x48,256x256}/apps/rivir.png \

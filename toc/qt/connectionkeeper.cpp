@@ -9,6 +9,7 @@ namespace toc {
 
 namespace {
     constexpr ConnectionKeeper::Ms MaxProbeHeld { 300000 };
+    constexpr ConnectionKeeper::Ms NoNetworkRetry { 300000 };
 
     std::function<double()> jitterSource()
     {
@@ -62,6 +63,34 @@ void ConnectionKeeper::SignOff()
     m_liveness.Stopped();
     m_watch.stop();
     m_reconnecting = false;
+    m_signedOn = false;
+}
+
+void ConnectionKeeper::CheckNow()
+{
+    if (m_signedOn && m_args)
+        probe();
+}
+
+void ConnectionKeeper::TryNow()
+{
+    if (!m_retry.isActive())
+        return;
+    m_retry.stop();
+    m_policy.SignedOff();
+    m_policy.SignOnAsked();
+    attempt();
+}
+
+void ConnectionKeeper::SetNetworkAvailable(bool available)
+{
+    if (available == m_networkAvailable)
+        return;
+    m_networkAvailable = available;
+    if (available)
+        TryNow();
+    else if (m_retry.isActive())
+        m_retry.start(std::max<Ms::rep>(m_retry.remainingTime(), NoNetworkRetry.count()));
 }
 
 void ConnectionKeeper::attempt()
@@ -72,6 +101,7 @@ void ConnectionKeeper::attempt()
         onAttempt();
     m_liveness.SigningOn(now());
     m_probesUnanswered = 0;
+    m_signedOn = false;
     watch();
     m_control.Login(m_args->UserName, m_args->Password, m_args->TOCServer, m_args->Port, m_args->AuthServer);
 }
@@ -83,6 +113,7 @@ void ConnectionKeeper::LoggedIn()
     // Signed on behind the keeper's back there is no name to probe with.
     if (!m_args)
         return;
+    m_signedOn = true;
     m_liveness.SignedOn(now());
     watch();
 }
@@ -95,6 +126,7 @@ void ConnectionKeeper::Error(std::int16_t intErrorCode)
 void ConnectionKeeper::WinsockError(const std::string& strError)
 {
     m_lastError = strError;
+    m_signedOn = false;
     m_liveness.Stopped();
     m_watch.stop();
     m_probesUnanswered = 0;
@@ -102,7 +134,8 @@ void ConnectionKeeper::WinsockError(const std::string& strError)
         m_policy.SignedOff();
         return;
     }
-    const auto delay = m_policy.Lost(now());
+    // Attempts against a network that is not there are not counted against the back-off.
+    const auto delay = m_networkAvailable ? m_policy.Lost(now()) : std::optional<Ms>(NoNetworkRetry);
     m_reconnecting = delay.has_value();
     if (!delay)
         return;
@@ -137,6 +170,17 @@ void ConnectionKeeper::watch()
     m_watch.start(static_cast<int>(std::max<Ms::rep>(0, left.count())));
 }
 
+void ConnectionKeeper::probe()
+{
+    // The account's own status: every server answers it, and it changes nothing.
+    m_probedName = NormalizeName(m_args ? m_args->UserName : std::string());
+    ++m_probesUnanswered;
+    m_probedAt = now();
+    m_liveness.ProbeDelayed(m_probedAt);
+    m_control.GetStatus(m_probedName);
+    watch();
+}
+
 void ConnectionKeeper::check()
 {
     switch (m_liveness.Check(now())) {
@@ -144,12 +188,7 @@ void ConnectionKeeper::check()
         watch();
         return;
     case Liveness::Verdict::Probe:
-        // The account's own status: every server answers it, and it changes nothing.
-        m_probedName = NormalizeName(m_args ? m_args->UserName : std::string());
-        ++m_probesUnanswered;
-        m_probedAt = now();
-        m_control.GetStatus(m_probedName);
-        watch();
+        probe();
         return;
     case Liveness::Verdict::Dead:
         // Held back too long, the probe no longer excuses the silence: a hung server with a

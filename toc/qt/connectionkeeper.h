@@ -68,10 +68,23 @@ public:
     /// and should not be shown.
     bool IsProbeAnswer(const std::string& strBuddy);
 
+    /// Signed on: probe now instead of after the quiet period (resume, a new route).
+    void CheckNow();
+    /// Waiting to reconnect: try now, with the back-off started afresh.
+    void TryNow();
+    /// Without a network no attempt is spent: one every 5 min in case the system is wrong; its
+    /// return tries at once.
+    void SetNetworkAvailable(bool available);
+    bool NetworkAvailable() const { return m_networkAvailable; }
+    /// Signed on and watched.
+    bool SignedOn() const { return m_signedOn; }
+
     /// Between a loss and the sign-on that repairs it: waiting, or trying.
     bool Reconnecting() const { return m_reconnecting; }
     /// Waiting for the next attempt.
     bool Waiting() const { return m_retry.isActive(); }
+    /// How long the wait has still to go.
+    Ms RetryIn() const { return Ms(std::max(0, m_retry.remainingTime())); }
     /// The attempt waited for or under way, counted from 1 after each loss.
     int Attempt() const { return m_policy.Attempt(); }
     /// What ended the last connection.
@@ -93,6 +106,7 @@ private:
     void attempt();
     void watch();
     void check();
+    void probe();
 
     OrbTOCSock& m_control;
     FailConnection m_fail;
@@ -108,6 +122,8 @@ private:
     Ms m_probedAt { 0 };
     int m_probesUnanswered = 0;
     bool m_reconnecting = false;
+    bool m_signedOn = false;
+    bool m_networkAvailable = true;
 };
 
 } // namespace toc

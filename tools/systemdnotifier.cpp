@@ -1,0 +1,82 @@
+#include "tools/systemdnotifier.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+#include <QtGlobal>
+
+#include <systemd/sd-daemon.h>
+
+#include "toc/qt/connectionkeeper.h"
+
+namespace tocli {
+
+std::string StatusLine(const toc::ConnectionKeeper& keeper, const std::string& name, const std::string& since)
+{
+    if (keeper.SignedOn())
+        return "Online as " + name + " since " + since;
+    if (keeper.Waiting() && !keeper.NetworkAvailable())
+        return "Waiting for the network";
+    if (keeper.Waiting()) {
+        return "Reconnecting: attempt " + std::to_string(keeper.Attempt()) + " in "
+            + std::to_string((keeper.RetryIn().count() + 999) / 1000) + " s (" + keeper.LastError() + ")";
+    }
+    return "Signing on";
+}
+
+SystemdNotifier::SystemdNotifier(QObject* parent)
+    : QObject(parent)
+    , m_active(!qEnvironmentVariableIsEmpty("NOTIFY_SOCKET"))
+{
+    m_watchdog.setTimerType(Qt::PreciseTimer);
+    connect(&m_watchdog, &QTimer::timeout, this, [this] { send("WATCHDOG=1"); });
+}
+
+void SystemdNotifier::Ready(const std::string& status)
+{
+    if (!m_active)
+        return;
+    send("READY=1");
+    m_ready = true;
+    Status(status);
+    std::uint64_t usec = 0;
+    // Twice per interval: one ping late by a busy moment must not be the one that kills us.
+    if (sd_watchdog_enabled(0, &usec) > 0 && usec >= 2000)
+        m_watchdog.start(static_cast<int>(qMin<std::uint64_t>(usec / 2000, INT32_MAX)));
+}
+
+void SystemdNotifier::Status(const std::string& status)
+{
+    if (!m_ready || status == m_status)
+        return;
+    m_status = status;
+    // The status quotes the server's and the network's words; a line break would start another
+    // assignment to systemd.
+    std::string line = status;
+    for (char& c : line) {
+        if (static_cast<unsigned char>(c) < 0x20)
+            c = ' ';
+    }
+    send("STATUS=" + line);
+}
+
+void SystemdNotifier::Stopping()
+{
+    if (!m_ready)
+        return;
+    m_ready = false;
+    m_watchdog.stop();
+    send("STOPPING=1");
+}
+
+void SystemdNotifier::send(const std::string& state)
+{
+    const int result = sd_notify(0, state.c_str());
+    if (result < 0 && !m_failed) {
+        m_failed = true;
+        std::fprintf(stderr, "toc-cli: telling systemd failed: %s\n", std::strerror(-result));
+    }
+}
+
+} // namespace tocli
