@@ -22,7 +22,6 @@
 #include "app/text.h"
 #include "app/xpbutton.h"
 #include "editor/editor.h"
-#include "toc/qt/pacedsocket.h"
 
 namespace {
 
@@ -82,13 +81,13 @@ const std::string Form1::ProfileText = "<body bgcolor=black><font color=lime><b>
 
 Form1::Form1(std::unique_ptr<toc::Socket> socket, ServerAddress server, QWidget* parent)
     : QWidget(parent)
-    , m_paced(dynamic_cast<toc::PacedSocket*>(socket.get()))
-    , m_b(std::make_unique<toc::OrbTOCSock>(std::move(socket), static_cast<toc::OrbTOCSockEvents*>(this)))
-    , m_keeper(std::make_unique<toc::ConnectionKeeper>(*m_b, toc::ConnectionKeeper::FailConnection {}))
+    , m_keeper(std::make_unique<toc::ConnectionKeeper>(std::move(socket), static_cast<toc::OrbTOCSockEvents*>(this)))
     , m_server(std::move(server))
 {
     s_instance = this;
-    m_keeper->onReconnecting = [this](int attempt, toc::ConnectionKeeper::Ms delay, const std::string& lastError) {
+    toc::Account& account = m_keeper->account();
+    account.SetProfile(ProfileText);
+    account.onReconnecting = [this](int attempt, toc::Account::Ms delay, const std::string& lastError) {
         const QString at = QDateTime::currentDateTime().addMSecs(delay.count()).toString(QStringLiteral("HH:mm:ss"));
         showReconnecting(QStringLiteral("Connection lost: %1\nNext attempt (%2) at %3, in %4 s")
                              .arg(DecodeReceived(lastError))
@@ -96,11 +95,14 @@ Form1::Form1(std::unique_ptr<toc::Socket> socket, ServerAddress server, QWidget*
                              .arg(at)
                              .arg((delay.count() + 999) / 1000));
     };
-    m_keeper->outgoingHeld = [this] { return m_paced && m_paced->Held() > 0; };
-    m_keeper->onAttempt = [this] {
+    account.onAttempt = [this] {
         showReconnecting(QStringLiteral("Connection lost: %1\nSigning on again now (attempt %2)")
-                             .arg(DecodeReceived(m_keeper->LastError()))
-                             .arg(m_keeper->Attempt()));
+                             .arg(DecodeReceived(m_keeper->account().LastError()))
+                             .arg(m_keeper->account().Attempt()));
+    };
+    // Only a command that will never go is worth a word; held ones simply arrive later.
+    account.onNotSent = [this](const std::string& what, const std::string& why) {
+        Frame1->setToolTip(DecodeReceived(why + ": " + what));
     };
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Dorvi Rivir 4.0"));
@@ -111,10 +113,6 @@ Form1::Form1(std::unique_ptr<toc::Socket> socket, ServerAddress server, QWidget*
     connectControls();
     Timer1->start();
     createEditor();
-    if (m_paced) {
-        // Only a command that will never go is worth a word; held ones simply arrive later.
-        m_paced->onRefused = [this](const std::string& error) { Frame1->setToolTip(DecodeReceived(error)); };
-    }
 }
 
 Form1::~Form1()
@@ -126,11 +124,8 @@ Form1::~Form1()
         delete m_editor.data();
     }
     // The control may still raise events while it goes; none of them may reach a half-gone window.
-    m_b->SetHost(nullptr);
-    if (m_paced)
-        m_paced->onRefused = nullptr;
+    B().SetHost(nullptr);
     m_keeper.reset();
-    m_b.reset();
     if (s_instance == this)
         s_instance = nullptr;
 }
@@ -266,7 +261,7 @@ void Form1::onXPButton1Pressed()
         return;
     }
     // While waiting to reconnect this tries at once.
-    m_keeper->SignOn({ EncodeTyped(Text1->text()), EncodeTyped(Text2->text()), m_server.host, m_server.port, {} });
+    m_keeper->account().SignOn({ EncodeTyped(Text1->text()), EncodeTyped(Text2->text()), m_server.host, m_server.port, {} });
 }
 
 void Form1::onXPButton2Pressed()
@@ -276,9 +271,7 @@ void Form1::onXPButton2Pressed()
         return;
     }
     // Also ends any waiting to reconnect.
-    m_keeper->SignOff();
-    m_roomToRejoin.reset();
-    B().LogOff();
+    m_keeper->account().LogOff();
 }
 
 void Form1::onXPButton3Pressed()
@@ -293,8 +286,7 @@ void Form1::onXPButton3Pressed()
         Frame1->setToolTip(QStringLiteral("Exchange must be a whole number from -32768 to 32767"));
         return;
     }
-    m_askedRoom = Room { EncodeTyped(Text3->text()), exchange };
-    B().JoinChat(m_askedRoom->name, exchange);
+    m_keeper->account().JoinChat(EncodeTyped(Text3->text()), exchange);
 }
 
 void Form1::onXPButton4Pressed()
@@ -309,7 +301,9 @@ void Form1::onXPButton4Pressed()
 void Form1::leaveChat()
 {
     const std::int32_t id = B().LastChatID();
-    B().LeaveChat(EncodeTyped(Text3->text()), id);
+    m_keeper->account().Submit("LeaveChat", [name = EncodeTyped(Text3->text()), id](toc::OrbTOCSock& c) {
+        c.LeaveChat(name, id);
+    });
 }
 
 void Form1::onXPButton5Pressed()
@@ -349,7 +343,7 @@ void Form1::onText2Changed()
 
 void Form1::onTimer1Timeout()
 {
-    B().SetProfile(ProfileText);
+    m_keeper->account().SetProfile(ProfileText);
 }
 
 void Form1::onEdToggled(bool checked)
@@ -392,26 +386,17 @@ void Form1::showReconnecting(const QString& text)
     cSysTray1->setToolTip(TrayToolTip + QStringLiteral(": reconnecting\n") + text);
 }
 
-void Form1::rejoinRoom()
+void Form1::JoinedChat(const std::string& strChatName, std::int32_t lngChatID)
 {
-    if (!m_roomToRejoin)
-        return;
-    m_askedRoom = m_roomToRejoin;
-    B().JoinChat(m_roomToRejoin->name, m_roomToRejoin->exchange);
-}
-
-void Form1::JoinedChat(const std::string& strChatName, std::int32_t)
-{
-    m_room = m_askedRoom ? *m_askedRoom : Room { strChatName, 4 };
-    m_roomToRejoin.reset();
+    m_keeper->account().JoinedChat(strChatName, lngChatID);
     Text3->setReadOnly(true);
     Text4->setReadOnly(true);
     Label1->setText(QStringLiteral("Chat Joined"));
 }
 
-void Form1::LeftChat(std::int32_t)
+void Form1::LeftChat(std::int32_t lngChatID)
 {
-    m_room.reset();
+    m_keeper->account().LeftChat(lngChatID);
     Text3->setReadOnly(false);
     Text4->setReadOnly(false);
     Label1->setText(QStringLiteral("Chat Left"));
@@ -421,23 +406,19 @@ void Form1::LoggedIn(const std::string&, const std::vector<std::string>&, const 
                      const std::vector<std::string>&, const std::vector<std::string>&, const std::string&,
                      std::int16_t)
 {
-    m_keeper->LoggedIn();
+    // Sets the profile (and the rest) again before toc_init_done, and rejoins the room after it.
+    m_keeper->account().LoggedIn();
     Label1->resize(Label1DesignWidth, Label1->height());
     Label1->setText(QStringLiteral("Online"));
     Text2->setReadOnly(true);
     Text1->setReadOnly(true);
     Frame1->setToolTip(QString());
     cSysTray1->setToolTip(TrayToolTip);
-    B().SetProfile(ProfileText);
-    // Once toc_init_done has gone out, as the user's own Join would.
-    if (m_roomToRejoin)
-        QMetaObject::invokeMethod(this, &Form1::rejoinRoom, Qt::QueuedConnection);
 }
 
 void Form1::LoggedOut(const std::string&)
 {
-    m_keeper->LoggedOut();
-    m_room.reset();
+    m_keeper->account().LoggedOut();
     showOffline();
 }
 
@@ -448,39 +429,40 @@ void Form1::InstantMessage(const std::string& strUserName, const std::string& st
 
 void Form1::Error(std::int16_t intErrorCode, const std::string& strError)
 {
-    if (intErrorCode == 903 && m_paced)
-        m_paced->RateLimited();
-    m_keeper->Error(intErrorCode);
+    m_keeper->account().Error(intErrorCode);
     Frame1->setToolTip(DecodeReceived(strError));
 }
 
 void Form1::Warned(const std::string& intWarningLevel, const std::string&)
 {
-    if (m_paced)
-        m_paced->SetWarning(std::atoi(intWarningLevel.c_str()));
+    m_keeper->account().Warned(intWarningLevel);
 }
 
 void Form1::WinsockError(const std::string& strError)
 {
-    if (m_room)
-        m_roomToRejoin = std::exchange(m_room, std::nullopt);
-    m_keeper->WinsockError(strError);
-    if (m_keeper->Reconnecting())
+    toc::Account& account = m_keeper->account();
+    account.WinsockError(strError);
+    if (account.GetState() != toc::Account::State::Off)
         return;
     // A dead connection must not go on saying "Online".
     showOffline();
     // A refused password keeps the server's word for it.
-    if (!m_keeper->GaveUp())
+    if (!account.PasswordRefused())
         Frame1->setToolTip(DecodeReceived(strError));
 }
 
-void Form1::BuddyUpdate(const std::string& strBuddy, bool, std::int16_t, std::int32_t, std::int32_t, const std::string&)
+void Form1::BuddyUpdate(const std::string& strBuddy, bool, std::int16_t intWarningLevel, std::int32_t, std::int32_t,
+                        const std::string&)
 {
-    // Only the keeper's probe asks for a status here; its answer just proves the line alive.
-    m_keeper->IsProbeAnswer(strBuddy);
+    m_keeper->account().BuddyUpdate(strBuddy, intWarningLevel);
 }
 
 void Form1::IncomingPacket(const std::string&)
 {
-    m_keeper->IncomingPacket();
+    m_keeper->account().IncomingPacket();
+}
+
+void Form1::PasswordChanged()
+{
+    m_keeper->account().PasswordChanged();
 }

@@ -24,9 +24,6 @@ class QListWidget;
 class QTimer;
 class XPButton;
 class editoR;
-namespace toc {
-class PacedSocket;
-}
 
 /// The main window, "Dorvi Rivir 4.0": signs on and keeps the account online with the profile,
 /// joins and leaves one chat room, hides in the tray, and hands incoming IMs to Form2. It owns
@@ -45,7 +42,7 @@ public:
     /// The one main window; nullptr when there is none.
     static Form1* instance();
 
-    toc::OrbTOCSock& B() { return *m_b; }
+    toc::OrbTOCSock& B() { return m_keeper->control(); }
     /// Signs the account on again after a lost connection and notices dead ones.
     toc::ConnectionKeeper& keeper() { return *m_keeper; }
     /// The appearance editor: created hidden with the window, and again whenever the user
@@ -86,7 +83,6 @@ private:
     void leaveChat();
     void showOffline();
     void showReconnecting(const QString& text);
-    void rejoinRoom();
 
     void onXPButton1Pressed();
     void onXPButton2Pressed();
@@ -114,22 +110,10 @@ private:
     void BuddyUpdate(const std::string& strBuddy, bool blnOnline, std::int16_t intWarningLevel,
                      std::int32_t lngOnlineTime, std::int32_t lngIdleTime, const std::string& strUserClass) override;
     void IncomingPacket(const std::string& strPacket) override;
+    void PasswordChanged() override;
 
-    struct Room {
-        std::string name;
-        std::int16_t exchange = 4;
-    };
-
-    // Set when the socket paces commands to the server's rate limits; it hears of the server's
-    // verdicts from here. Before m_b, which takes the socket.
-    toc::PacedSocket* m_paced;
-    std::unique_ptr<toc::OrbTOCSock> m_b;
+    // The account (and the control B inside it) keeps what the user asked it to be, rooms included.
     std::unique_ptr<toc::ConnectionKeeper> m_keeper;
-    // The room as the user asked for it, the room joined, and the room to rejoin: the one the
-    // account was in when its connection dropped, not what the boxes say by then.
-    std::optional<Room> m_askedRoom;
-    std::optional<Room> m_room;
-    std::optional<Room> m_roomToRejoin;
     ServerAddress m_server;
     QPointer<editoR> m_editor;
     bool m_closing = false;

@@ -11,7 +11,6 @@
 #include "app/form1.h"
 #include "app/form2.h"
 #include "app/serveraddress.h"
-#include "toc/qt/pacedsocket.h"
 #include "toc/qt/qtsocket.h"
 #include "toc/qt/systemwatcher.h"
 
@@ -65,11 +64,7 @@ int main(int argc, char** argv)
     QApplication::setQuitOnLastWindowClosed(false);
     DesktopNotifier notifier;
     Form2::SetNotifier(&notifier);
-    auto tcp = std::make_unique<toc::QtSocket>();
-    toc::QtSocket* rawSocket = tcp.get();
-    auto* window = new Form1(std::make_unique<toc::PacedSocket>(std::move(tcp)), *server);
-    // The keeper gives up dead connections on the real socket, below the pacing.
-    window->keeper().SetFailConnection([rawSocket](const std::string& description) { rawSocket->Fail(description); });
+    auto* window = new Form1(std::make_unique<toc::QtSocket>(), *server);
     toc::FollowSystem(window->keeper());
     window->setAttribute(Qt::WA_DeleteOnClose);
     QObject::connect(window, &QObject::destroyed, &app, &QCoreApplication::quit);

@@ -1,4 +1,4 @@
-// A burst of IMs from rest through the pacer, as Rivir and toc-cli send it: two accounts sign on
+// A burst of IMs from rest through the account's queue and pacer, as Rivir and toc-cli send it: two accounts sign on
 // to tocd (rate limits on), one sends COUNT IMs to the other at once; timed from the first SendIM
 // until the last IM arrives, beside the least time the server's model allows for the burst.
 //
@@ -17,8 +17,7 @@
 #include <memory>
 #include <string>
 
-#include "toc/orbtocsock.h"
-#include "toc/qt/pacedsocket.h"
+#include "toc/qt/connectionkeeper.h"
 #include "toc/qt/qtsocket.h"
 #include "toc/ratelimits.h"
 
@@ -26,16 +25,17 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-class Account : public toc::OrbTOCSockEvents {
+class Client : public toc::OrbTOCSockEvents {
 public:
-    explicit Account(std::function<void()> online)
+    explicit Client(std::function<void()> online)
         : m_online(std::move(online))
-        , control(std::make_unique<toc::PacedSocket>(std::make_unique<toc::QtSocket>()), this)
+        , keeper(std::make_unique<toc::QtSocket>(), this)
     {
     }
     void LoggedIn(const std::string&, const std::vector<std::string>&, const std::vector<std::string>&,
         const std::vector<std::string>&, const std::vector<std::string>&, const std::string&, std::int16_t) override
     {
+        keeper.account().LoggedIn();
         // Online once toc_init_done has gone, right after this handler.
         QTimer::singleShot(0, m_online);
     }
@@ -44,8 +44,15 @@ public:
         if (++received == target)
             QCoreApplication::exit(0);
     }
+    void IncomingPacket(const std::string&) override { keeper.account().IncomingPacket(); }
+    void BuddyUpdate(const std::string& name, bool, std::int16_t warning, std::int32_t, std::int32_t,
+        const std::string&) override
+    {
+        keeper.account().BuddyUpdate(name, warning);
+    }
     void Error(std::int16_t code, const std::string& text) override
     {
+        keeper.account().Error(code);
         std::fprintf(stderr, "imburst: server error %d %s\n", code, text.c_str());
         ++errors;
     }
@@ -57,7 +64,7 @@ public:
     }
 
     std::function<void()> m_online;
-    toc::OrbTOCSock control;
+    toc::ConnectionKeeper keeper;
     int received = 0;
     int target = -1;
     int errors = 0;
@@ -92,15 +99,18 @@ int main(int argc, char** argv)
     const std::string receiverName = "burstto" + std::to_string(getpid());
     Clock::time_point start;
 
-    Account sender([&] {});
-    Account receiver([&] { sender.control.Login("burstfrom" + std::to_string(getpid()), "pw", host, port); });
+    Client sender([&] {});
+    Client receiver([&] { sender.keeper.account().SignOn({ "burstfrom" + std::to_string(getpid()), "pw", host, port, {} }); });
     sender.m_online = [&] {
         start = Clock::now();
-        for (int i = 1; i <= count; ++i)
-            sender.control.SendIM(receiverName, "burst " + std::to_string(i));
+        for (int i = 1; i <= count; ++i) {
+            sender.keeper.account().Submit("SendIM", [&, i](toc::OrbTOCSock& c) {
+                c.SendIM(receiverName, "burst " + std::to_string(i));
+            });
+        }
     };
     receiver.target = count;
-    receiver.control.Login(receiverName, "pw", host, port);
+    receiver.keeper.account().SignOn({ receiverName, "pw", host, port, {} });
     QTimer::singleShot(std::chrono::minutes(5), &app, [] {
         std::fprintf(stderr, "imburst: the burst did not arrive in time\n");
         QCoreApplication::exit(1);

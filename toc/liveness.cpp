@@ -25,6 +25,14 @@ void Liveness::Arrived(Ms now)
     m_probedAt.reset();
 }
 
+void Liveness::Probed(Ms now)
+{
+    if (m_state != State::SignedOn)
+        return;
+    if (!m_probedAt || now < *m_probedAt)
+        m_probedAt = now;
+}
+
 std::optional<Liveness::Ms> Liveness::Due() const
 {
     switch (m_state) {

@@ -17,6 +17,9 @@ struct LivenessSettings {
 /// host asks it something it must answer, and a connection that brings nothing within `answer`
 /// after that is dead. A sign-on that does not complete within `signOn` is dead too (a hung server
 /// whose kernel still accepts connections). Told the time, keeps no clock of its own.
+///
+/// So a silent connection is given up `quiet` + `answer` after its last byte at the latest, whatever
+/// the host has waiting to be sent: the probe must go out ahead of it.
 class Liveness {
 public:
     using Ms = std::chrono::milliseconds;
@@ -32,12 +35,9 @@ public:
     void SignedOn(Ms now);
     /// Something came from the server.
     void Arrived(Ms now);
-    /// The probe has not left yet (it waits behind paced commands): its answer time starts now.
-    void ProbeDelayed(Ms now)
-    {
-        m_state = State::SignedOn;
-        m_probedAt = now;
-    }
+    /// A probe left outside Check (the system asked for one): its answer is awaited from now, or
+    /// from the probe already awaited if that is due sooner.
+    void Probed(Ms now);
     /// The connection is over; nothing is watched until the next sign-on.
     void Stopped() { m_state = State::Off; }
 

@@ -17,16 +17,8 @@ namespace {
     }
 }
 
-Pacer::Pacer(std::size_t maxHeld)
-    : m_maxHeld(maxHeld)
+void Pacer::Reset()
 {
-}
-
-std::vector<std::string> Pacer::Reset()
-{
-    std::vector<std::string> dropped;
-    for (const HeldFrame& held : m_held)
-        dropped.emplace_back(commandOf(held.frame));
     m_held.clear();
     m_levels.clear();
     m_reader.Clear();
@@ -35,11 +27,9 @@ std::vector<std::string> Pacer::Reset()
     m_newline = false;
     m_seq.reset();
     m_last.reset();
-    m_warning = 0;
-    return dropped;
 }
 
-Pacer::Output Pacer::Write(std::string_view bytes, std::int64_t nowMs)
+Pacer::Output Pacer::Write(std::string_view bytes, std::int64_t nowMs, bool ahead)
 {
     Output out;
     // The handshake line passes as it comes, up to its blank line; a stream that opens with a
@@ -59,14 +49,14 @@ Pacer::Output Pacer::Write(std::string_view bytes, std::int64_t nowMs)
     }
     if (i < bytes.size()) {
         m_reader.Feed(bytes.substr(i), [&](std::string_view frame) {
-            takeFrame(frame, nowMs, out);
+            takeFrame(frame, nowMs, ahead, out);
             return true;
         });
     }
     return out;
 }
 
-void Pacer::takeFrame(std::string_view frame, std::int64_t nowMs, Output& out)
+void Pacer::takeFrame(std::string_view frame, std::int64_t nowMs, bool ahead, Output& out)
 {
     if (!m_seq) {
         // Frames keep the control's numbering as long as none is held.
@@ -84,13 +74,13 @@ void Pacer::takeFrame(std::string_view frame, std::int64_t nowMs, Output& out)
         // Ends the sign-on; the class is at rest then, and counting it keeps the model true.
         record(*key, nowMs);
         leave(frame, out.send);
+        out.initDone = true;
         return;
     }
-    if (m_held.size() >= m_maxHeld) {
-        out.refused.emplace_back(command);
-        return;
-    }
-    m_held.push_back(HeldFrame { std::string(frame), *key });
+    if (ahead)
+        m_held.push_front(HeldFrame { std::string(frame), *key });
+    else
+        m_held.push_back(HeldFrame { std::string(frame), *key });
     release(nowMs, out.send);
 }
 

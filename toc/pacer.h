@@ -23,8 +23,10 @@ namespace toc {
 /// sign-on command and toc_init_done at once; every other command in the order given, held while
 /// sending it would leave its class's level below "limited" (so a held IM holds the commands
 /// behind it, whatever their class). Frames leave with sequence numbers in the order they actually
-/// leave, since keep-alives may overtake held frames. Times are whole milliseconds on a clock the
-/// caller gives. No Qt, no socket.
+/// leave, since keep-alives may overtake held frames. A frame written "ahead" (the liveness probe:
+/// a question, not a change of state) goes before every held one, as soon as its own class allows.
+/// Times are whole milliseconds on a clock the caller gives. No Qt, no socket, no bound: the caller
+/// decides how much it writes.
 class Pacer {
 public:
     /// How much shorter than ours a gap between two commands may look to the server (its clock,
@@ -32,21 +34,16 @@ public:
     /// level JitterMs / W above the threshold the server checks: a wait of JitterMs once when a
     /// burst first meets the limit, and JitterMs / W per command after that.
     static constexpr std::int32_t JitterMs = 60;
-    /// Commands held at most; the next one is refused.
-    static constexpr std::size_t DefaultMaxHeld = 256;
-
-    explicit Pacer(std::size_t maxHeld = DefaultMaxHeld);
-
-    /// A new connection: every class at rest, no warning, nothing held, the stream starting with
-    /// the handshake line. Returns the commands that were still held, never sent.
-    std::vector<std::string> Reset();
+    /// A new connection: every class at rest, nothing held, the stream starting with the handshake
+    /// line. The warning level stays: it belongs to the account, not to the connection.
+    void Reset();
 
     struct Output {
         std::string send; // bytes to write now
-        std::vector<std::string> refused; // commands not taken: too many held
+        bool initDone = false; // toc_init_done is among them
     };
-    /// Takes bytes the control wrote at `nowMs`.
-    Output Write(std::string_view bytes, std::int64_t nowMs);
+    /// Takes bytes the control wrote at `nowMs`; `ahead`: before the commands held.
+    Output Write(std::string_view bytes, std::int64_t nowMs, bool ahead = false);
     /// The held frames whose time has come at `nowMs`.
     std::string Release(std::int64_t nowMs);
     /// When the first held command may leave; nullopt when nothing is held.
@@ -65,14 +62,13 @@ private:
         RateKey key;
     };
 
-    void takeFrame(std::string_view frame, std::int64_t nowMs, Output& out);
+    void takeFrame(std::string_view frame, std::int64_t nowMs, bool ahead, Output& out);
     void release(std::int64_t nowMs, std::string& out);
     RateLevel& levelOf(const RateKey& key, std::int64_t nowMs);
     std::int64_t readyAt(const RateKey& key, std::int64_t nowMs);
     void record(const RateKey& key, std::int64_t nowMs);
     void leave(std::string_view frame, std::string& out);
 
-    std::size_t m_maxHeld;
     std::map<std::pair<RateClass, std::int32_t>, RateLevel> m_levels;
     std::deque<HeldFrame> m_held;
     FlapReader m_reader;

@@ -34,33 +34,41 @@ ReconnectPolicy::ReconnectPolicy(std::function<double()> random, Settings settin
 {
 }
 
-void ReconnectPolicy::SignOnAsked()
+void ReconnectPolicy::SignOnAsked(Ms now)
 {
-    if (!m_armed) {
+    const auto signedOnAt = std::exchange(m_signedOnAt, std::nullopt);
+    if (!m_armed || (signedOnAt && now - *signedOnAt >= m_settings.stableSession)) {
         m_attempt = 0;
-        m_limited = 0;
-        m_signedOnAt.reset();
+        m_limiterRefusals = 0;
     }
     m_armed = true;
     // The user may have corrected the password.
-    m_refused = false;
+    m_passwordRefused = false;
     m_pendingCode = 0;
 }
 
 void ReconnectPolicy::SignedOn(Ms now)
 {
     m_signedOnAt = now;
-    m_limited = 0;
+    m_limiterRefusals = 0;
     m_pendingCode = 0;
 }
 
-void ReconnectPolicy::Refused(int code)
+void ReconnectPolicy::SignOnRefused(int code)
 {
+    // Only a sign-on is refused; these codes mean nothing to a session already signed on.
     if (m_signedOnAt)
         return;
     if (code == WrongPassword)
-        m_refused = true;
+        m_passwordRefused = true;
     m_pendingCode = code;
+}
+
+void ReconnectPolicy::StartAfresh()
+{
+    // The attempt starting now is the first.
+    m_attempt = 1;
+    m_limiterRefusals = 0;
 }
 
 void ReconnectPolicy::SignedOff()
@@ -69,22 +77,23 @@ void ReconnectPolicy::SignedOff()
     m_signedOnAt.reset();
 }
 
-std::optional<ReconnectPolicy::Ms> ReconnectPolicy::Lost(Ms now)
+std::optional<ReconnectPolicy::Ms> ReconnectPolicy::Lost(Ms now, bool counted)
 {
     const int code = std::exchange(m_pendingCode, 0);
     const auto signedOnAt = std::exchange(m_signedOnAt, std::nullopt);
-    if (!m_armed || m_refused)
+    if (!m_armed || m_passwordRefused)
         return std::nullopt;
     if (signedOnAt && now - *signedOnAt >= m_settings.stableSession)
         m_attempt = 0;
-    ++m_attempt;
+    if (counted || m_attempt == 0)
+        ++m_attempt;
 
     const double r = m_random ? m_random() : 1.0;
     const Ms d = doubled(m_settings.firstDelay, m_attempt, m_settings.maxDelay);
     Ms wait = within(d / 2, d, r);
     if (code == TooManySignOns) {
-        ++m_limited;
-        const Ms floor = doubled(m_settings.limiterWait, m_limited, m_settings.limiterMax);
+        ++m_limiterRefusals;
+        const Ms floor = doubled(m_settings.limiterWait, m_limiterRefusals, m_settings.limiterMax);
         wait = std::max(wait, within(floor, std::max(floor, std::min(floor * 5 / 4, m_settings.limiterMax)), r));
     } else if (code == WarningTooHigh) {
         wait = std::max(wait, within(m_settings.warningWait, m_settings.warningWait * 5 / 4, r));

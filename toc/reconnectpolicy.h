@@ -20,9 +20,9 @@ struct ReconnectSettings {
 /// keeps no clock or timer of its own, so one sequence of events always gets the same answers.
 ///
 /// The n-th attempt in a row waits a random time in [d/2, d], d = min(2^(n-1) * firstDelay,
-/// maxDelay): clients dropped together by one server restart come back spread out. A session that
-/// stayed signed on for stableSession starts the count again. The server's refusals change the
-/// wait: ERROR:980 (wrong name or password) stops retrying until the next sign-on is asked for,
+/// maxDelay): clients dropped together by one server restart come back spread out. The count
+/// starts afresh once a sign-on has held for stableSession, counted from the sign-on; a session
+/// lost before that keeps counting. The server's sign-on refusals change the wait: ERROR:980 (wrong name or password) stops retrying until the next sign-on is asked for,
 /// ERROR:982 (warning level) waits at least warningWait, ERROR:983 (sign-on limiter) at least
 /// limiterWait, doubling with each 983 in a row up to limiterMax.
 class ReconnectPolicy {
@@ -35,32 +35,36 @@ public:
     explicit ReconnectPolicy(std::function<double()> random, Settings settings = {});
 
     /// Someone asked to sign on (the user's Sign On, a script's Login): losses are retried from
-    /// now on. Asked again while already retrying, the count and the limiter's wait carry on.
-    void SignOnAsked();
+    /// now on, and the sign-on now under way is a new one (its refusal counts). Asked again while
+    /// retrying, or signed on for less than stableSession, the count and the limiter's wait carry on.
+    void SignOnAsked(Ms now);
     /// The account is signed on.
     void SignedOn(Ms now);
-    /// The server refused the sign-on with this ERROR code.
-    void Refused(int code);
+    /// The server refused the sign-on under way with this ERROR code.
+    void SignOnRefused(int code);
+    /// The next attempt is the first again (the system says it is worth trying now).
+    void StartAfresh();
     /// The user signed off: nothing is retried until a sign-on is asked for again.
     void SignedOff();
 
     /// The connection failed or dropped: how long to wait before signing on again, or nullopt
-    /// for not at all (never asked, signed off, or refused for good).
-    std::optional<Ms> Lost(Ms now);
+    /// for not at all (never asked, signed off, or refused for good). Not `counted` (the network
+    /// is down, the host waits for it), the attempt count stays where it is.
+    std::optional<Ms> Lost(Ms now, bool counted = true);
 
     /// The attempt in a row that the last Lost scheduled, from 1.
     int Attempt() const { return m_attempt; }
-    /// A refusal (ERROR:980) stopped the retrying.
-    bool GaveUp() const { return m_refused; }
+    /// A wrong name or password (ERROR:980) stopped the retrying.
+    bool PasswordRefused() const { return m_passwordRefused; }
 
 private:
     std::function<double()> m_random;
     Settings m_settings;
     bool m_armed = false;
-    bool m_refused = false;
+    bool m_passwordRefused = false;
     int m_attempt = 0;
-    int m_limited = 0;       // 983s in a row
-    int m_pendingCode = 0;   // the refusal of the attempt under way
+    int m_limiterRefusals = 0; // 983s in a row
+    int m_pendingCode = 0;     // the refusal of the sign-on under way
     std::optional<Ms> m_signedOnAt;
 };
 

@@ -2,8 +2,7 @@
 
 #include <chrono>
 #include <cstdint>
-#include <deque>
-#include <map>
+#include <ctime>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -18,10 +17,6 @@
 #include "tools/commanddispatcher.h"
 #include "tools/conversationlog.h"
 #include "tools/jsoneventwriter.h"
-
-namespace toc {
-class PacedSocket;
-}
 
 namespace tocli {
 
@@ -48,17 +43,16 @@ enum ExitStatus : int {
     ExitRefused = 3,        // the server refused the name or password (ERROR:980): restarting cannot help
 };
 
-/// toc-cli without its plumbing: owns the control, prints its events, runs command lines, keeps
-/// the profile set, and decides when the program is done.
+/// toc-cli without its plumbing: prints the control's events, hands command lines to the account,
+/// keeps the profile set, and decides when the program is done. What the account is asked to be
+/// lives in the account (toc::Account), not here.
 class CliSession : public JsonEventWriter {
 public:
     /// How often the profile is set again while signed on, as the window does.
     static constexpr int ProfileIntervalMs = 60000;
 
-    /// `fail` ends a connection found dead so that the control reports WinsockError (the
-    /// socket's Fail); without it dead connections go unnoticed.
     CliSession(CliOptions options, std::unique_ptr<toc::Socket> socket, LineSink out,
-               std::function<void(int status)> finished, toc::ConnectionKeeper::FailConnection fail = {});
+               std::function<void(int status)> finished);
 
     /// Who sent a line: 0 for stdin, else a control client. Replies go back to it alone.
     using Origin = std::uint64_t;
@@ -67,25 +61,26 @@ public:
     ReplySink replyTo;
     /// The log's and the answers' local time.
     std::function<std::tm()> localClock = LocalNow;
-    /// How long commands held for the rate limits may take to go out once asked to stop.
+    /// How long queued commands may take to go out once asked to stop.
     static constexpr int StopGraceMs = 10000;
 
     /// Signs on with the options.
     void Start();
-    /// Commands that may wait for the first sign-on; more are refused.
-    static constexpr std::size_t MaxWaitingLines = 10000;
 
-    /// One line of input: a command, or a blank line (ignored). Until the first sign-on completes,
-    /// and while reconnecting, commands wait, and run in order once signed on.
+    /// One line of input: a command, or a blank line (ignored). Commands wait in the account's
+    /// queue until signed on, and while the rate limits hold the one ahead.
     void HandleLine(std::string_view line, Origin origin = 0);
     /// A line of input too long to be a command.
     void HandleOverlongLine(Origin origin = 0);
-    /// End of input: toc-cli is done, once the first sign-on has completed and the commands
-    /// waiting for it have run (or it has failed).
+    /// End of input: toc-cli is done once everything written has gone (or can never go).
     void HandleEndOfInput();
-    /// Ends as LogOff does, for a signal: held commands get StopGraceMs to go out, and each one
-    /// still unsent, or still waiting for a sign-on, is reported as an error.
+    /// Ends as LogOff does, for a signal: queued commands get StopGraceMs to go out, and each one
+    /// still unsent is reported as an error.
     void Stop();
+
+    /// The queue is full: stop reading input until onRoom.
+    bool Full() const { return m_keeper.account().Full(); }
+    std::function<void()> onRoom;
 
     bool Finished() const { return m_finished; }
     QTimer& ProfileTimer() { return m_profileTimer; }
@@ -103,61 +98,35 @@ public:
     void LeftChat(std::int32_t lngChatID) override;
     void BuddyUpdate(const std::string& strBuddy, bool blnOnline, std::int16_t intWarningLevel,
                      std::int32_t lngOnlineTime, std::int32_t lngIdleTime, const std::string& strUserClass) override;
+    void UserProfile(const std::string& strURL) override;
     void IncomingPacket(const std::string& strPacket) override;
+    void PasswordChanged() override;
     void InstantMessage(const std::string& strUserName, const std::string& strMessage, bool blnAutoResponse,
                         const std::string& strUserClass) override;
     void ChatMessage(std::int32_t lngChatID, const std::string& strUserName, const std::string& strMessage) override;
 
 private:
-    struct Room {
-        std::string name;
-        std::int16_t exchange = 4;
-    };
-
-    void run(std::string_view line, Origin origin);
+    void finish(int status);
+    void finishIfDone();
     void reply(Origin origin, const std::string& line);
     void logNote(std::string_view what);
     void logSignedOff();
-    bool waitsForHeld(std::string_view line) const;
-    void runWaiting();
-    void finish(int status);
-    bool holdCommands() const;
-    /// Notes what a command set that the server forgets with the connection.
-    void remember(const std::string& method, const Json& line);
-    void restoreBeforeInitDone();
-    void rejoinRooms();
 
     CliOptions m_options;
     LineSink m_out;
     std::function<void(int)> m_onFinished;
-    // Set when the socket paces commands to the server's rate limits. Before m_control, which
-    // takes the socket.
-    toc::PacedSocket* m_paced;
-    toc::OrbTOCSock m_control;
     toc::ConnectionKeeper m_keeper;
     CommandDispatcher m_dispatcher;
     QTimer m_profileTimer;
-    std::deque<std::pair<std::string, Origin>> m_waiting;
     AutoReply m_autoReply;
     std::optional<ConversationLog> m_log;
-    std::string m_self;
-
-    // What this session set and a new connection must set again.
-    std::optional<std::string> m_profile;
-    std::optional<std::string> m_away;
-    std::optional<std::string> m_caps;
-    std::optional<std::pair<std::int32_t, std::chrono::steady_clock::time_point>> m_idle;
-    std::map<std::int32_t, Room> m_rooms;
-    std::deque<Room> m_joining;          // asked for, not yet joined
-    std::vector<Room> m_roomsToRejoin;   // captured when the connection dropped
 
     bool m_signedOn = false;
     bool m_everSignedOn = false;
+    bool m_stopping = false;
+    bool m_signOffLogged = false;
     bool m_inputEnded = false;
     bool m_finished = false;
-    bool m_stopping = false;
-    bool m_loggingOff = false;
-    bool m_signOffLogged = false;
 };
 
 } // namespace tocli

@@ -8,7 +8,7 @@
 #include <variant>
 #include <vector>
 
-#include "toc/orbtocsock.h"
+#include "toc/account.h"
 
 namespace tocli {
 
@@ -27,11 +27,15 @@ struct Param {
 using Arg = std::variant<std::monostate, std::string, std::int32_t, bool>;
 using Args = std::vector<Arg>;
 using Call = std::function<std::optional<Json>(toc::OrbTOCSock&, const Args&)>;
+// What the account does for a method when it keeps what the method sets; `what` is the line.
+using Keep = std::function<void(toc::Account&, const Args&, const std::string& what)>;
 
 struct Method {
     const char* name;
     std::vector<Param> params;
     Call call;
+    Keep keep = {};
+    bool answers = false; // returns a value rather than sending anything
 };
 
 const std::string& text(const Args& a, std::size_t i) { return std::get<std::string>(a[i]); }
@@ -53,7 +57,9 @@ template <typename F> Call run(F f)
 const std::vector<Method>& methods()
 {
     using C = toc::OrbTOCSock;
+    using K = toc::Account;
     using A = Args;
+    using W = const std::string&;
     constexpr Kind T = Kind::Text, I16 = Kind::Int16, I32 = Kind::Int32, B = Kind::Bool;
     static const std::vector<Method> table = {
         { "Login",
@@ -61,12 +67,17 @@ const std::vector<Method>& methods()
           run([](C& c, const A& a) {
               c.Login(text(a, 0), text(a, 1), text(a, 2), int32(a, 3),
                       given(a, 4) ? std::optional<std::string>(text(a, 4)) : std::nullopt);
-          }) },
-        { "LogOff", {}, run([](C& c, const A&) { c.LogOff(); }) },
+          }),
+          [](K& k, const A& a, W) {
+              k.SignOn({ text(a, 0), text(a, 1), text(a, 2), int32(a, 3),
+                         given(a, 4) ? std::optional<std::string>(text(a, 4)) : std::nullopt });
+          } },
+        { "LogOff", {}, run([](C& c, const A&) { c.LogOff(); }), [](K& k, const A&, W) { k.LogOff(); } },
         { "SendPacket", { { "intChannel", I16 }, { "strData", T } },
           run([](C& c, const A& a) { c.SendPacket(int16(a, 0), text(a, 1)); }) },
         { "JoinChat", { { "strRoomName", T }, { "intExchange", I16 } },
-          run([](C& c, const A& a) { c.JoinChat(text(a, 0), int16(a, 1)); }) },
+          run([](C& c, const A& a) { c.JoinChat(text(a, 0), int16(a, 1)); }),
+          [](K& k, const A& a, W what) { k.JoinChat(text(a, 0), int16(a, 1), what); } },
         { "LeaveChat", { { "strChatName", T }, { "lngChatID", I32, true } },
           run([](C& c, const A& a) { c.LeaveChat(text(a, 0), int32Or(a, 1, 0)); }) },
         { "SendChat", { { "strChatName", T }, { "strMessage", T }, { "lngChatID", I32, true } },
@@ -75,14 +86,18 @@ const std::vector<Method>& methods()
         { "SendIM", { { "strUserName", T }, { "strMessage", T }, { "AutoResponse", B, true } },
           run([](C& c, const A& a) { c.SendIM(text(a, 0), text(a, 1), given(a, 2) && flag(a, 2)); }) },
         { "ChangePassword", { { "strOldPassword", T }, { "strNewPassword", T } },
-          run([](C& c, const A& a) { c.ChangePassword(text(a, 0), text(a, 1)); }) },
+          run([](C& c, const A& a) { c.ChangePassword(text(a, 0), text(a, 1)); }),
+          [](K& k, const A& a, W what) { k.ChangePassword(text(a, 0), text(a, 1), what); } },
         { "FormatUserName", { { "strFormatted", T } },
           run([](C& c, const A& a) { c.FormatUserName(text(a, 0)); }) },
         { "SetAwayMessage", { { "strAwayMessage", T } },
-          run([](C& c, const A& a) { c.SetAwayMessage(text(a, 0)); }) },
-        { "SetProfile", { { "strProfile", T } }, run([](C& c, const A& a) { c.SetProfile(text(a, 0)); }) },
+          run([](C& c, const A& a) { c.SetAwayMessage(text(a, 0)); }),
+          [](K& k, const A& a, W) { k.SetAwayMessage(text(a, 0)); } },
+        { "SetProfile", { { "strProfile", T } }, run([](C& c, const A& a) { c.SetProfile(text(a, 0)); }),
+          [](K& k, const A& a, W) { k.SetProfile(text(a, 0)); } },
         { "GetStatus", { { "strUserName", T } }, run([](C& c, const A& a) { c.GetStatus(text(a, 0)); }) },
-        { "SetIdleTime", { { "lngMinutes", I32 } }, run([](C& c, const A& a) { c.SetIdleTime(int32(a, 0)); }) },
+        { "SetIdleTime", { { "lngMinutes", I32 } }, run([](C& c, const A& a) { c.SetIdleTime(int32(a, 0)); }),
+          [](K& k, const A& a, W) { k.SetIdleTime(int32(a, 0)); } },
         { "AcceptChatInvite", { { "lngChatID", I32 } },
           run([](C& c, const A& a) { c.AcceptChatInvite(int32(a, 0)); }) },
         { "InviteUsers",
@@ -104,12 +119,13 @@ const std::vector<Method>& methods()
           run([](C& c, const A& a) { c.RemovePrivateUser(text(a, 0)); }) },
         { "SetPrivacy", { { "intMode", I16 } }, run([](C& c, const A& a) { c.SetPrivacy(int16(a, 0)); }) },
         { "SetCapability", { { "strCapUUID", T } },
-          run([](C& c, const A& a) { c.SetCapability(text(a, 0)); }) },
+          run([](C& c, const A& a) { c.SetCapability(text(a, 0)); }),
+          [](K& k, const A& a, W) { k.SetCapability(text(a, 0)); } },
         { "RemoveHtml", { { "strMessage", T } },
-          [](C& c, const A& a) -> std::optional<Json> { return BytesToJson(c.RemoveHtml(text(a, 0))); } },
+          [](C& c, const A& a) -> std::optional<Json> { return BytesToJson(c.RemoveHtml(text(a, 0))); }, {}, true },
         { "GetChatName", { { "lngChatID", I32 } },
-          [](C& c, const A& a) -> std::optional<Json> { return BytesToJson(c.GetChatName(int32(a, 0))); } },
-        { "LastChatID", {}, [](C& c, const A&) -> std::optional<Json> { return c.LastChatID(); } },
+          [](C& c, const A& a) -> std::optional<Json> { return BytesToJson(c.GetChatName(int32(a, 0))); }, {}, true },
+        { "LastChatID", {}, [](C& c, const A&) -> std::optional<Json> { return c.LastChatID(); }, {}, true },
         { "SetLastChatID", { { "value", I32 } }, run([](C& c, const A& a) { c.SetLastChatID(int32(a, 0)); }) },
     };
     return table;
@@ -178,6 +194,13 @@ std::optional<Arg> convert(const Json& v, Kind kind)
     return std::nullopt;
 }
 
+std::string resultLine(Json result)
+{
+    Json out = Json::object();
+    out["result"] = std::move(result);
+    return out.dump();
+}
+
 } // namespace
 
 CommandDispatcher::CommandDispatcher(toc::OrbTOCSock& control)
@@ -185,7 +208,13 @@ CommandDispatcher::CommandDispatcher(toc::OrbTOCSock& control)
 {
 }
 
-std::optional<std::string> CommandDispatcher::Execute(std::string_view line)
+CommandDispatcher::CommandDispatcher(toc::Account& account)
+    : m_control(account.Control())
+    , m_account(&account)
+{
+}
+
+std::optional<std::string> CommandDispatcher::Execute(std::string_view line, std::function<void(const std::string&)> late)
 {
     // Commands are flat arrays; anything nested is refused while parsing, so a hostile line of
     // brackets never builds a deep tree.
@@ -236,11 +265,19 @@ std::optional<std::string> CommandDispatcher::Execute(std::string_view line)
         args.push_back(std::move(*arg));
     }
 
-    if (beforeCall)
-        beforeCall(name);
     std::optional<Json> result;
     try {
-        result = method->call(m_control, args);
+        if (!m_account || (method->answers && m_account->Queued() == 0)) {
+            result = method->call(m_control, args);
+        } else if (method->keep) {
+            method->keep(*m_account, args, std::string(line));
+        } else {
+            // In its turn, behind what was written before it.
+            m_account->Submit(std::string(line), [call = method->call, args, reply = std::move(late)](toc::OrbTOCSock& c) {
+                if (auto value = call(c, args); value && reply)
+                    reply(resultLine(std::move(*value)));
+            });
+        }
     } catch (const std::exception& e) {
         // The command methods let errors reach their caller (SetIdleTime overflowing, for one);
         // nothing was sent then.
@@ -253,9 +290,7 @@ std::optional<std::string> CommandDispatcher::Execute(std::string_view line)
         afterCall(name, parsed);
     if (!result)
         return std::nullopt;
-    Json out = Json::object();
-    out["result"] = std::move(*result);
-    return out.dump();
+    return resultLine(std::move(*result));
 }
 
 } // namespace tocli

@@ -12,7 +12,6 @@
 #include <QTime>
 #include <QTimer>
 
-#include "toc/qt/pacedsocket.h"
 #include "toc/qt/qtsocket.h"
 #include "toc/qt/systemwatcher.h"
 #include "tools/attach.h"
@@ -53,9 +52,13 @@ signs on, sends the IM and exits.
 
 Commands are paced to the server's rate limits: what would be dropped for
 speed waits and goes out, in order, as soon as the server allows (7 IMs at
-once from rest, then about one every 4 s). toc-cli ends only once they have
-gone, and LogOff and Login wait for them too. Past 256 waiting, a command
-prints {"error": ...} and is not sent.
+once from rest, then about one every 4 s; fewer with a warning level, which
+toc-cli asks the server at each sign-on). Nothing is refused for waiting:
+once 256 commands wait, toc-cli stops reading its input until one has gone,
+so a writer blocks instead of losing lines. toc-cli ends only once they
+have gone, and Login waits for them too; so does LogOff while signed on. A
+command that can never go (LogOff while it waited, or retrying stopped)
+prints {"error": "not sent, ..."} with the line.
 
 The password is the first line of --password-file FILE (a file only its
 owner may read: chmod 600), or the environment variable TOC_PASSWORD, or
@@ -69,12 +72,16 @@ printing before each attempt
   {"event":"Reconnecting","args":[ATTEMPT, DELAY_MS, "LAST ERROR"]}
 The n-th attempt in a row waits 2^(n-1) s, at most 5 min, less a random
 part of up to half; longer after the server's sign-on limiter (983, from
-1 min doubling to 10 min) or warning refusal (982, 10 min). A connection
-that stays silent for 60 s is asked the account's own status; no answer
-within 30 s counts as lost. Once signed on again it sets again what the
-commands had set (profile, away message, idle time, capabilities) and
-rejoins every chat room it was in. Commands written while reconnecting
-wait, and run in order once signed on.
+1 min doubling to 10 min) or warning refusal (982, 10 min). Attempts are in
+a row until a sign-on holds for 60 s: the next loss after that starts again
+at attempt 1. A connection that stays silent for 60 s is asked for the
+account's own profile, ahead of any waiting command; no answer within 30 s
+counts as lost. Once signed on again it sets again what the commands had
+set (profile, away message, idle time, capabilities, a password changed
+with ChangePassword) and rejoins every chat room it was in, under the
+name the server gave it. Commands written while reconnecting wait, and run
+in order once signed on; LogOff while reconnecting stops at once. A Login
+line is a new sign-on: the lines after it wait for it.
 
 Away: with --away TEXT (or ["SetAwayMessage", TEXT]) the away message is
 set at every sign-on, and an IM from someone else gets it back as an
@@ -292,22 +299,10 @@ int main(int argc, char* argv[])
             statusUpdate.start(0);
     };
     auto tcp = std::make_unique<toc::QtSocket>();
-    toc::QtSocket* rawSocket = tcp.get();
     QObject& socketObject = *tcp;
-    auto socket = std::make_unique<toc::PacedSocket>(std::move(tcp));
-    toc::PacedSocket& paced = *socket;
-    paced.onRefused = [out](const std::string& error) {
-        tocli::Json line = tocli::Json::object();
-        line["error"] = tocli::BytesToJson(error);
-        out(line.dump());
-    };
-    // Commands still held for the server's rate limits go out before toc-cli ends. A connection
-    // found dead is given up on the real socket, below the pacing.
     const std::string screenName = options.screenName;
-    tocli::CliSession session(
-        std::move(options), std::move(socket), out,
-        [&paced](int status) { paced.WhenDrained([status] { QCoreApplication::exit(status); }); },
-        [rawSocket](const std::string& description) { rawSocket->Fail(description); });
+    tocli::CliSession session(std::move(options), std::move(tcp), out,
+                              [](int status) { QCoreApplication::exit(status); });
     sessionPtr = &session;
     session.replyTo = [shown, &control](tocli::CliSession::Origin origin, const std::string& line) {
         if (origin == 0 || !control)
@@ -323,7 +318,9 @@ int main(int argc, char* argv[])
                                [&session, stdinEnds] {
                                    if (stdinEnds)
                                        session.HandleEndOfInput();
-                               } });
+                               },
+                               [&session] { return session.Full(); } });
+    session.onRoom = [&input] { input.Resume(); };
     tocli::StopSignals stopSignals([&session, &systemd](int) {
         systemd.Stopping();
         session.Stop();
@@ -337,7 +334,7 @@ int main(int argc, char* argv[])
         systemd.Status(tocli::StatusLine(keeper, screenName, since));
     });
     if (systemd.Active())
-        keeper.onAttempt = [&statusUpdate] { statusUpdate.start(0); };
+        keeper.account().onStateChanged = [&statusUpdate] { statusUpdate.start(0); };
     toc::SystemWatcher* watcher = toc::FollowSystem(keeper);
     QObject::connect(watcher, &toc::SystemWatcher::networkAvailableChanged, &statusUpdate, [&statusUpdate] { statusUpdate.start(0); });
     // Everything, the sign-on included, happens inside the event loop, so an early end can exit it.

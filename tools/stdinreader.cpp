@@ -37,13 +37,40 @@ void StdinReader::onReadable()
     m_splitter.Feed(
         std::string_view(buffer.data(), static_cast<std::size_t>(n)),
         [this](std::string_view line) {
-            m_callbacks.line(line);
+            if (m_kept.empty() && !full())
+                m_callbacks.line(line);
+            else
+                m_kept.emplace_back(std::string(line));
             return !m_stopped;
         },
         [this] {
-            m_callbacks.overflow();
+            if (m_kept.empty() && !full())
+                m_callbacks.overflow();
+            else
+                m_kept.emplace_back(std::nullopt);
             return !m_stopped;
         });
+    if (!m_kept.empty() && !m_stopped)
+        m_notifier->setEnabled(false);
+}
+
+void StdinReader::Resume()
+{
+    while (!m_kept.empty() && !m_stopped && !full()) {
+        std::optional<std::string> line = std::move(m_kept.front());
+        m_kept.pop_front();
+        deliver(std::move(line));
+    }
+    if (m_kept.empty() && !m_stopped)
+        m_notifier->setEnabled(true);
+}
+
+void StdinReader::deliver(std::optional<std::string> line)
+{
+    if (line)
+        m_callbacks.line(*line);
+    else
+        m_callbacks.overflow();
 }
 
 void StdinReader::finish()

@@ -144,8 +144,10 @@ struct Gui : ::testing::Test {
             sock->CompleteConnect();
             sock->Receive(testing_support::Frame(1, std::string("\0\0\0\1", 4)));
         }
-        if (verb == "signon")
+        if (verb == "signon") {
             sock->Receive(Data("SIGN_ON:TOC2.0") + Data("NICK:Joe") + Data("CONFIG2:done:\n"));
+            sock->Receive(Data("UPDATE_BUDDY2:" + form->Text1->text().toStdString() + ":T:0:0:0: O :"));
+        }
         if (verb == "recv")
             sock->Receive(Data(arg));
         if (verb == "im")
@@ -346,6 +348,7 @@ TEST_F(Gui, MainWindowSignsOnJoinsLeavesGoesToTheTrayAndSignsOff)
     const std::string refused = "Online 1100 1 Exchange must be a whole number from -32768 to 32767";
     const std::string leave = "toc_chat_leave \"7\"";
     const std::string lost = "Connection lost: The remote host closed the connection";
+    const std::string status = "toc_get_status \"joebloggs\"";
     form->move(120, 80);
     play({
              { "press 5", "", "None 0000 0 min" }, // no tray to come back from: minimised instead
@@ -353,7 +356,7 @@ TEST_F(Gui, MainWindowSignsOnJoinsLeavesGoesToTheTrayAndSignsOff)
              { "tick", "", "None 0000 0" },        // the profile refresh goes nowhere while signed off
              { "set 1 Joe Bloggs", "", "None 0000 0" },
              { "right 1", "", "None 0000 1" }, // any mouse button acts
-             { "signon", "toc2_login login.oscar.aol.com 5190 joebloggs | <profile> | toc_init_done", "Online 1100 1" },
+             { "signon", "toc2_login login.oscar.aol.com 5190 joebloggs | <profile> | toc_init_done | " + status, "Online 1100 1" },
              { "recv ERROR:989:7", "", "Online 1100 1 The screenname or password you entered is not valid" },
              { "tick", "<profile>", "Online 1100 1" },
              { "set 3   Lobby ", "", "Online 1100 1" },
@@ -374,7 +377,7 @@ TEST_F(Gui, MainWindowSignsOnJoinsLeavesGoesToTheTrayAndSignsOff)
              { "recv CHAT_JOIN:7:Room", "", "Chat Joined 1111 1" },
              { "press 2", "", "Offline 0011 1" },
              { "space 1", "", "Offline 0011 2" },
-             { "signon", "toc2_login login.oscar.aol.com 5190 joebloggs | <profile> | toc_init_done", "Online 1111 2" },
+             { "signon", "toc2_login login.oscar.aol.com 5190 joebloggs | <profile> | toc_init_done | " + status, "Online 1111 2" },
              { "tray", "", "Online 1111 2" },
              { "press 5", "", "Online 1111 2 hidden tray" },
              { "im Bob hi", "", "Online 1111 2 hidden tray im" },
@@ -385,7 +388,7 @@ TEST_F(Gui, MainWindowSignsOnJoinsLeavesGoesToTheTrayAndSignsOff)
              { "recv CHAT_JOIN:8:Lobby", "", "Chat Joined 1111 2 im" },
              { "fail The remote host closed the connection", "", "Reconnecting 1111 2 im " + lost },
              { "press 1", "", "Reconnecting 1111 3 im" },
-             { "signon", "toc2_login login.oscar.aol.com 5190 joebloggs | <profile> | toc_init_done | toc_chat_join \"5\" \"Lobby\"",
+             { "signon", "toc2_login login.oscar.aol.com 5190 joebloggs | <profile> | toc_init_done | " + status + " | toc_chat_join \"5\" \"Lobby\"",
                "Online 1111 3 im" },
              { "press 2", "", "Offline 0011 3 im" },
              // A refused password is not retried, and the server's word for it stays.

@@ -66,7 +66,7 @@ class SystemTest(dbusmock.DBusTestCase):
         pings = [state('WATCHDOG=1')[0] for _ in range(3)]
         self.assertTrue(all(0.1 < b - a < 0.3 for a, b in zip(pings, pings[1:])), pings)
 
-        probe = lambda: wait_for(events, lambda l: 'UPDATE_BUDDY2:' in l, timeout=3)
+        probe = lambda: wait_for(events, lambda l: 'GOTO_URL:' in l, timeout=3)  # the answer to the probe
         self.logind_obj.EmitSignal('org.freedesktop.login1.Manager', 'PrepareForSleep', 'b', [True])
         self.assertRaises(AssertionError, probe)
         self.logind_obj.EmitSignal('org.freedesktop.login1.Manager', 'PrepareForSleep', 'b', [False])

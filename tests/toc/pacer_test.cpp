@@ -120,15 +120,24 @@ TEST(Pacer, HeldCommandsHoldTheOnesBehindThemButNotKeepAlivesOrTheSignOn)
                                          "toc_get_info \"al\"" }));
 }
 
-TEST(Pacer, TheNewestCommandIsRefusedWhenTheBoundIsReachedAndANewConnectionReturnsTheHeld)
+TEST(Pacer, AQuestionGoesAheadOfHeldCommandsAndTheWarningOutlivesTheConnection)
 {
-    Pacer pacer(2);
-    pacer.Write(SignOn(0), T0);
-    for (int i = 0; i < 10; ++i)
-        EXPECT_EQ(pacer.Write(Command(Im(i), 3 + i), T0).refused, std::vector<std::string>(i == 9, Im(9)));
-    EXPECT_EQ(pacer.Reset(), std::vector<std::string>({ Im(7), Im(8) }));
-    EXPECT_EQ(pacer.NextAt(T0), std::nullopt);
-    EXPECT_EQ(pacer.Write(SignOn(50), T0).send, SignOn(50));
+    Pacer pacer;
+    pacer.SetWarning(40);
+    std::vector<std::size_t> leftAtOnce;
+    for (int connection = 0; connection < 2; ++connection) {
+        pacer.Reset();
+        pacer.Write(SignOn(0), T0);
+        std::string sent;
+        for (int i = 0; i < 8; ++i)
+            sent += pacer.Write(Command(Im(i), 3 + i), T0).send;
+        int seq = 3;
+        leftAtOnce.push_back(Cut(sent, seq).size());
+        // Written last, leaves first: its class has room.
+        EXPECT_EQ(Cut(pacer.Write(Command("toc_get_info \"bob\"", 11), T0, true).send, seq),
+                  std::vector<std::string>({ "toc_get_info \"bob\"" }));
+    }
+    EXPECT_EQ(leftAtOnce, std::vector<std::size_t>({ 4, 4 })); // 7 at warning 0
 }
 
 } // namespace

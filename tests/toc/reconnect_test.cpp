@@ -69,7 +69,7 @@ TEST(ReconnectPolicy, WaitsDoubleWithinTheirJitterWindowUpToFiveMinutes)
     };
     for (const auto& row : rows) {
         ReconnectPolicy policy([&row] { return row.random; });
-        policy.SignOnAsked();
+        policy.SignOnAsked(Ms(0));
         for (std::size_t i = 0; i < row.waits.size(); ++i)
             EXPECT_EQ(policy.Lost(Ms(0)).value_or(Ms(Never)).count(), row.waits[i]) << row.random << ", " << i;
     }
@@ -83,9 +83,9 @@ TEST(ReconnectPolicy, AnswersEverySequenceAsTheRulesSay)
         for (std::size_t i = 0; i < c.steps.size(); ++i) {
             const Step& s = c.steps[i];
             switch (s.ev) {
-            case Ev::Ask: policy.SignOnAsked(); break;
+            case Ev::Ask: policy.SignOnAsked(Ms(s.at)); break;
             case Ev::On: policy.SignedOn(Ms(s.at)); break;
-            case Ev::Refuse: policy.Refused(static_cast<int>(s.value)); break;
+            case Ev::Refuse: policy.SignOnRefused(static_cast<int>(s.value)); break;
             case Ev::Off: policy.SignedOff(); break;
             case Ev::Lost: {
                 const auto wait = policy.Lost(Ms(s.at));

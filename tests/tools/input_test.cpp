@@ -57,13 +57,21 @@ TEST(StdinReader, LinesThenEndArriveThroughTheEventLoop)
     ::close(fds[1]);
     std::string log;
     QEventLoop loop;
-    tocli::StdinReader reader(fds[0], 50,
-        { [&](std::string_view line) { log += std::string(line) + "|"; }, [&] { log += "<overflow>|"; },
-            [&] { log += "<end>", loop.quit(); } });
+    // Full after the first line: the rest of that read waits for room.
+    bool full = false;
+    tocli::StdinReader* reader = nullptr;
+    tocli::StdinReader r(fds[0], 50,
+        { [&](std::string_view line) {
+             log += std::string(line) + "|";
+             if ((full = log.size() < 8))
+                 QTimer::singleShot(0, [&] { log += "<room>|", full = false, reader->Resume(); });
+         },
+            [&] { log += "<overflow>|"; }, [&] { log += "<end>", loop.quit(); }, [&] { return full; } });
+    reader = &r;
     QTimer::singleShot(10000, &loop, &QEventLoop::quit); // a bound for a broken reader, not a wait
     loop.exec();
     ::close(fds[0]);
-    EXPECT_EQ(log, "[\"a\"]|<overflow>|[\"b\"]|last|<end>");
+    EXPECT_EQ(log, "[\"a\"]|<room>|<overflow>|[\"b\"]|last|<end>");
 }
 
 TEST(ServerAddress, HostAndPortAreSplitAtTheLastColonAndMalformedOnesRefused)
