@@ -406,7 +406,8 @@ void Account::WinsockError(const std::string& strError)
     m_newPasswords.clear();
     for (Entry& entry : m_queue)
         entry.inPacer = false;
-    if (m_state == State::Off)
+    // Off, or waiting with no attempt under way: nothing was lost that is not already known.
+    if (m_state == State::Off || m_state == State::Waiting || m_state == State::WaitingForNetwork)
         return;
     if (m_state == State::SignedOn)
         keepRooms();
@@ -449,7 +450,10 @@ void Account::JoinedChat(const std::string& strChatName, std::int32_t lngChatID)
         exchange = asked->exchange;
         m_joining.erase(asked);
     }
-    m_rooms[lngChatID] = { strChatName, exchange };
+    // The control cannot be in more rooms than its table holds; a server that says otherwise
+    // does not grow this.
+    if (m_rooms.size() < OrbTOCSock::ChatSlots || m_rooms.contains(lngChatID))
+        m_rooms[lngChatID] = { strChatName, exchange };
 }
 
 void Account::LeftChat(std::int32_t lngChatID)

@@ -2,68 +2,75 @@
 
 namespace tocd {
 
+namespace {
+
+    bool separator(char c) { return c == ' ' || c == '\t'; }
+
+    // Each reader starts at the word's first byte and leaves `i` just past the word; false when the
+    // word is malformed. A backslash at the very end has nothing to protect and is kept as itself.
+    bool readBare(std::string_view line, std::size_t& i, std::string& word)
+    {
+        for (; i < line.size() && !separator(line[i]); ++i) {
+            if (line[i] == '\\' && i + 1 < line.size())
+                ++i;
+            word += line[i];
+        }
+        return true;
+    }
+
+    bool readQuoted(std::string_view line, std::size_t& i, std::string& word)
+    {
+        for (++i; i < line.size(); ++i) {
+            if (line[i] == '"') {
+                ++i;
+                return i == line.size() || separator(line[i]);
+            }
+            if (line[i] == '\\' && i + 1 < line.size())
+                ++i;
+            word += line[i];
+        }
+        return false;
+    }
+
+    bool readBraced(std::string_view line, std::size_t& i, std::string& word)
+    {
+        const std::size_t start = ++i;
+        for (std::size_t depth = 1; i < line.size(); ++i) {
+            if (line[i] == '\\') {
+                ++i;
+            } else if (line[i] == '{') {
+                ++depth;
+            } else if (line[i] == '}' && --depth == 0) {
+                word.assign(line.substr(start, i - start));
+                ++i;
+                return i == line.size() || separator(line[i]);
+            }
+        }
+        return false;
+    }
+
+} // namespace
+
 std::optional<std::vector<std::string>> ParseArguments(std::string_view line)
 {
     while (!line.empty() && line.back() == '\0')
         line.remove_suffix(1);
 
     std::vector<std::string> words;
-    std::size_t i = 0;
-    const std::size_t n = line.size();
-    while (i < n) {
-        if (line[i] == ' ') {
+    for (std::size_t i = 0; i < line.size();) {
+        if (separator(line[i])) {
             ++i;
             continue;
         }
         std::string word;
-        bool quoted = false;
-        while (i < n) {
-            const char c = line[i];
-            if (c == '\\') {
-                // A backslash at the very end has nothing to protect; it is kept as itself.
-                word += (i + 1 < n) ? line[i + 1] : c;
-                i += 2;
-            } else if (c == '"') {
-                quoted = !quoted;
-                ++i;
-            } else if (c == ' ' && !quoted) {
-                break;
-            } else {
-                word += c;
-                ++i;
-            }
-        }
-        if (quoted)
+        const bool whole = line[i] == '"' ? readQuoted(line, i, word)
+            : line[i] == '{'              ? readBraced(line, i, word)
+                                          : readBare(line, i, word);
+        if (!whole)
             return std::nullopt;
         words.push_back(std::move(word));
     }
     return words;
-}
-
-std::optional<std::string> ParseWholeArgument(std::string_view line)
-{
-    while (!line.empty() && (line.back() == '\0' || line.back() == ' '))
-        line.remove_suffix(1);
-    std::size_t i = line.find_first_not_of(' ');
-    i = i == std::string_view::npos ? line.size() : line.find(' ', i);
-    i = i == std::string_view::npos ? line.size() : line.find_first_not_of(' ', i);
-    const std::string_view rest = i == std::string_view::npos ? std::string_view() : line.substr(i);
-
-    std::string text;
-    bool quoted = false;
-    for (std::size_t k = 0; k < rest.size(); ++k) {
-        if (rest[k] == '\\' && k + 1 < rest.size())
-            text += rest[++k];
-        else if (rest[k] == '"')
-            quoted = !quoted;
-        else
-            text += rest[k];
-    }
-    if (quoted)
-        return std::nullopt;
-    if (text.size() >= 2 && text.front() == '{' && text.back() == '}')
-        return text.substr(1, text.size() - 2);
-    return text;
 }
 
 } // namespace tocd

@@ -7,15 +7,12 @@
 
 namespace tocd {
 
-/// Splits one client command line into its words: words are separated by spaces, a double quote
-/// opens or closes a quoted stretch in which spaces belong to the word, and a backslash takes the
-/// next byte literally. NULs at the end of the line are dropped first. A quoted empty word ("")
-/// counts as a word. Returns nothing when a quote is left open.
+/// Splits one client command line into its words, as Tcl reads them, since clients write their
+/// commands as Tcl: words are separated by spaces or tabs; a word is bare (a backslash takes the
+/// next byte literally), or in double quotes (the same, with spaces kept), or in braces (taken as
+/// written: nested braces are counted, a backslash only keeps the next brace from counting). NULs
+/// at the end of the line are dropped first; "" and {} are empty words. Returns nothing for a
+/// quote or brace left open, or one closed with more text straight after it.
 std::optional<std::vector<std::string>> ParseArguments(std::string_view line);
-
-/// Everything after the command word as one argument: quotes and backslashes work as above but
-/// spaces do not split, and one pair of braces around the whole is trimmed, as clients that wrap
-/// the argument in braces expect. Returns nothing when a quote is left open.
-std::optional<std::string> ParseWholeArgument(std::string_view line);
 
 } // namespace tocd

@@ -31,6 +31,15 @@ namespace {
         });
     }
 
+    // An argument that a client sent bare, split at its spaces: the words from `first` on, joined.
+    std::string joinedFrom(const std::vector<std::string>& w, std::size_t first)
+    {
+        std::string joined = first < w.size() ? w[first] : std::string();
+        for (std::size_t i = first + 1; i < w.size(); ++i)
+            joined += " " + w[i];
+        return joined;
+    }
+
 } // namespace
 
 void Service::command(Session& s, std::vector<std::string>& words)
@@ -139,10 +148,11 @@ void Service::getInfo(Session& s, Words& w)
 {
     if (w.size() < 2)
         return s.sendMessage(invalidInput);
-    const Session* t = reachable(*s.m_account, w[1]);
-    if (!t)
+    // A profile can be read from sign-on on, before the owner's toc_init_done, as old clients do.
+    const Account* t = find(toc::NormalizeName(w[1]));
+    if (!t || !t->online || !sees(*s.m_account, *t))
         return s.sendMessage("ERROR:901:" + w[1]);
-    s.sendMessage("GOTO_URL:profile:info?user=" + t->m_account->name);
+    s.sendMessage("GOTO_URL:profile:info?user=" + t->name);
 }
 
 void Service::sendIm(Session& s, Words& w)
@@ -260,11 +270,12 @@ void Service::evil(Session& s, Words& w)
 
 void Service::formatNickname(Session& s, Words& w)
 {
-    if (w.size() < 2 || !validScreenName(w[1]) || toc::NormalizeName(w[1]) != s.m_account->name)
+    const std::string name = joinedFrom(w, 1);
+    if (w.size() < 2 || !validScreenName(name) || toc::NormalizeName(name) != s.m_account->name)
         return s.sendMessage(invalidInput);
-    s.m_account->formatted = w[1];
+    s.m_account->formatted = name;
     s.sendMessage("ADMIN_NICK_STATUS:0");
-    s.sendMessage("NICK:" + w[1]);
+    s.sendMessage("NICK:" + name);
     tellWatchers(s, false);
 }
 
@@ -310,14 +321,9 @@ void Service::newBuddies(Session& s, Words& w)
     if (w.size() < 2)
         return s.sendMessage(invalidInput);
     Account& a = *s.m_account;
-    // Some clients send the block bare in braces; spaces in names then split it into words.
-    std::string joined = w[1];
-    for (std::size_t i = 2; i < w.size(); ++i)
-        joined += " " + w[i];
+    const std::string joined = joinedFrom(w, 1);
     std::string_view block = joined;
-    if (block.starts_with('{') && block.ends_with('}'))
-        block = block.substr(1, block.size() - 2);
-    const std::vector<Session*> before = viewers(a);
+    Sight before = sight(a, false);
     std::size_t buddies = 0;
     for (const Group& g : a.groups)
         buddies += g.buddies.size();
@@ -380,7 +386,7 @@ void Service::newBuddies(Session& s, Words& w)
     const std::vector<std::string> added = rewatch(a);
     if (s.m_visible)
         tellAboutBuddies(s, added);
-    privacyChanged(s, before);
+    privacyChanged(s, std::move(before));
 }
 
 void Service::removeBuddy(Session& s, Words& w)
@@ -389,7 +395,7 @@ void Service::removeBuddy(Session& s, Words& w)
         return s.sendMessage(invalidInput);
     Account& a = *s.m_account;
     const std::string& group = w.back();
-    const std::vector<Session*> before = viewers(a);
+    Sight before = sight(a, false);
     Group* g = findGroup(a, group);
     for (std::size_t i = 1; i + 1 < w.size(); ++i) {
         if (g) {
@@ -399,7 +405,7 @@ void Service::removeBuddy(Session& s, Words& w)
         s.sendMessage("DELETED2:b:" + w[i] + ":" + group);
     }
     rewatch(a);
-    privacyChanged(s, before);
+    privacyChanged(s, std::move(before));
 }
 
 void Service::newGroup(Session& s, Words& w)
@@ -414,11 +420,11 @@ void Service::deleteGroup(Session& s, Words& w)
     if (w.size() < 2)
         return s.sendMessage(invalidInput);
     Account& a = *s.m_account;
-    const std::vector<Session*> before = viewers(a);
+    Sight before = sight(a, false);
     std::erase_if(a.groups, [&](const Group& g) { return g.name == w[1]; });
     s.sendMessage("DELETED2:g:" + w[1]);
     rewatch(a);
-    privacyChanged(s, before);
+    privacyChanged(s, std::move(before));
 }
 
 void Service::editPrivacyList(Session& s, Words& w, bool deny, bool add)
@@ -429,7 +435,7 @@ void Service::editPrivacyList(Session& s, Words& w, bool deny, bool add)
     std::vector<std::string>& list = deny ? a.deny : a.permit;
     const std::size_t cap = deny ? limits::DenyEntries : limits::PermitEntries;
     const std::string kind = deny ? "d:" : "p:";
-    const std::vector<Session*> before = viewers(a);
+    Sight before = sight(a, true);
     for (std::size_t i = 1; i < w.size(); ++i) {
         if (!validScreenName(w[i])) {
             s.sendMessage(invalidInput);
@@ -448,7 +454,7 @@ void Service::editPrivacyList(Session& s, Words& w, bool deny, bool add)
         }
         s.sendMessage((add ? "INSERTED2:" : "DELETED2:") + kind + name);
     }
-    privacyChanged(s, before);
+    privacyChanged(s, std::move(before));
 }
 
 void Service::addDeny(Session& s, Words& w) { editPrivacyList(s, w, true, true); }
@@ -484,7 +490,7 @@ void Service::editBuddiesOld(Session& s, Words& w, bool add)
     if (w.size() < 2)
         return s.sendMessage(invalidInput);
     Account& a = *s.m_account;
-    const std::vector<Session*> before = viewers(a);
+    Sight before = sight(a, false);
     std::size_t buddies = 0;
     for (const Group& g : a.groups)
         buddies += g.buddies.size();
@@ -516,7 +522,7 @@ void Service::editBuddiesOld(Session& s, Words& w, bool add)
     const std::vector<std::string> added = rewatch(a);
     if (s.m_visible)
         tellAboutBuddies(s, added);
-    privacyChanged(s, before);
+    privacyChanged(s, std::move(before));
 }
 
 void Service::addBuddyOld(Session& s, Words& w) { editBuddiesOld(s, w, true); }
@@ -527,7 +533,7 @@ void Service::editPrivacyOld(Session& s, Words& w, bool deny)
     Account& a = *s.m_account;
     std::vector<std::string>& list = deny ? a.deny : a.permit;
     const std::size_t cap = deny ? limits::DenyEntries : limits::PermitEntries;
-    const std::vector<Session*> before = viewers(a);
+    Sight before = sight(a, true);
     // Adding to a list turns its mode on (deny some, or permit some), even with no names.
     a.pdmode = deny ? 4 : 3;
     for (std::size_t i = 1; i < w.size(); ++i) {
@@ -544,7 +550,7 @@ void Service::editPrivacyOld(Session& s, Words& w, bool deny)
         }
         list.push_back(name);
     }
-    privacyChanged(s, before);
+    privacyChanged(s, std::move(before));
 }
 
 void Service::addPermitOld(Session& s, Words& w) { editPrivacyOld(s, w, false); }
@@ -554,7 +560,7 @@ void Service::setConfig(Session& s, Words& w)
 {
     if (w.size() < 2)
         return s.sendMessage(invalidInput);
-    s.m_account->config = std::move(w[1]);
+    s.m_account->config = joinedFrom(w, 1);
 }
 
 void Service::setPdmode(Session& s, Words& w)
@@ -562,9 +568,9 @@ void Service::setPdmode(Session& s, Words& w)
     const std::optional<int> mode = w.size() >= 2 ? parseInt<int>(w[1]) : std::nullopt;
     if (!mode || *mode < 1 || *mode > 5)
         return s.sendMessage(invalidInput);
-    const std::vector<Session*> before = viewers(*s.m_account);
+    Sight before = sight(*s.m_account, true);
     s.m_account->pdmode = *mode;
-    privacyChanged(s, before);
+    privacyChanged(s, std::move(before));
 }
 
 } // namespace tocd

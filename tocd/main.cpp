@@ -18,8 +18,12 @@ namespace {
 
 constexpr std::string_view usage
     = "usage: tocd [--listen HOST:PORT] [--keepalive SECONDS] [--bot NAME] [--no-rate-limits]\n"
+      "            [--signon-limit BURST,PER_MINUTE]\n"
       "  --no-rate-limits  accept commands at any speed (load tests, benchmarks); by default\n"
-      "                    they are metered as today's servers do: ERROR:903, then disconnect\n";
+      "                    they are metered as today's servers do: ERROR:903, then disconnect\n"
+      "  --signon-limit BURST,PER_MINUTE\n"
+      "                    refuse a screen name's sign-ons beyond BURST in a row and then\n"
+      "                    PER_MINUTE a minute with ERROR:983, and close (default: no limit)\n";
 
 std::optional<unsigned> parseNumber(std::string_view s, unsigned max)
 {
@@ -91,6 +95,7 @@ int main(int argc, char** argv)
     std::chrono::milliseconds keepAlive = std::chrono::seconds(60);
     std::string bot;
     bool rateLimits = true;
+    unsigned signonBurst = 0, signonsPerMinute = 0;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
         const bool hasValue = i + 1 < argc;
@@ -102,7 +107,9 @@ int main(int argc, char** argv)
             rateLimits = false;
             continue;
         }
-        if (!hasValue || (arg != "--listen" && arg != "--keepalive" && arg != "--bot")) {
+        if (!hasValue
+            || (arg != "--listen" && arg != "--keepalive" && arg != "--bot"
+                && arg != "--signon-limit")) {
             std::cerr << "tocd: " << (hasValue ? "unknown option " : "missing value for ") << arg
                       << "\n"
                       << usage;
@@ -118,6 +125,20 @@ int main(int argc, char** argv)
                 return 2;
             }
             keepAlive = *period;
+        } else if (arg == "--signon-limit") {
+            const std::size_t comma = value.find(',');
+            const std::optional<unsigned> burst = parseNumber(value.substr(0, comma), 1000000);
+            const std::optional<unsigned> perMinute = comma == std::string_view::npos
+                ? std::nullopt
+                : parseNumber(value.substr(comma + 1), 60000);
+            if (!burst || !perMinute || *burst == 0 || *perMinute == 0) {
+                std::cerr
+                    << "tocd: --signon-limit takes BURST,PER_MINUTE (whole numbers from 1), not "
+                    << value << "\n";
+                return 2;
+            }
+            signonBurst = *burst;
+            signonsPerMinute = *perMinute;
         } else {
             if (!tocd::Service::validScreenName(value)) {
                 std::cerr << "tocd: --bot needs a screen name (letters, digits, spaces, . _ @ -)\n";
@@ -127,7 +148,8 @@ int main(int argc, char** argv)
         }
     }
     // The service outlives the event loop: connections still queued in it sign off on the way out.
-    tocd::Service service(tocd::Service::Options { bot, {}, {}, rateLimits });
+    tocd::Service service(
+        tocd::Service::Options { bot, {}, {}, rateLimits, signonBurst, signonsPerMinute });
     asio::io_context io(1);
     const std::optional<asio::ip::tcp::endpoint> endpoint = parseListen(listen, io);
     if (!endpoint) {

@@ -247,6 +247,7 @@ void Server::acceptWaiting()
         if (ec)
             continue; // the peer gave up before we took the connection
         socket.set_option(tcp::no_delay(true), ec);
+        socket.set_option(asio::socket_base::send_buffer_size(SocketSendBuffer), ec);
         std::make_shared<Connection>(std::move(socket), m_service, *this)->start();
     }
     // More may be waiting: come back after the others have had their turn.

@@ -30,6 +30,9 @@ public:
 
     /// Unread output one client may leave queued before it is dropped.
     static constexpr std::size_t MaxQueuedOutput = 256 * 1024;
+    /// The kernel's share of it: left to itself it takes megabytes per client on loopback, so a
+    /// client that stops reading would hold that much before our own bound came into play.
+    static constexpr int SocketSendBuffer = 64 * 1024;
 
 private:
     friend class Connection;

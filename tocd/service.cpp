@@ -52,6 +52,20 @@ std::int64_t Service::nowMs() const
         .count();
 }
 
+bool Service::signonAllowed(Account& a)
+{
+    if (m_options.signonBurst == 0 || m_options.signonsPerMinute == 0)
+        return true;
+    // Each sign-on books one interval; a burst may run that many intervals ahead of the clock.
+    const std::int64_t interval = 60000 / std::min(m_options.signonsPerMinute, 60000u);
+    const std::int64_t t = nowMs();
+    const std::int64_t due = std::max(a.signonsDueAt, t);
+    if (due - t > interval * (m_options.signonBurst - 1))
+        return false;
+    a.signonsDueAt = due + interval;
+    return true;
+}
+
 int Service::warningOf(const Account& a) const
 {
     // Five points off for every five minutes since the last warning; nothing ticks meanwhile.
@@ -111,9 +125,14 @@ Service::LoginResult Service::login(
         created->password = std::string(password);
         a = created.get();
         m_accounts.emplace(normalized, std::move(created));
-    } else if (a->bot || a->password != password) {
+    } else if (a->bot) {
         return LoginResult::Refused;
     }
+    // Before the password: guesses count too.
+    if (!signonAllowed(*a))
+        return LoginResult::TooSoon;
+    if (a->password != password)
+        return LoginResult::Refused;
     // A second sign-on takes over the account; the older connection goes.
     if (a->online)
         a->online->end();
@@ -220,6 +239,11 @@ bool Service::mayView(const Account& target, const Account& viewer)
     }
 }
 
+bool Service::sees(const Account& viewer, const Account& target)
+{
+    return mayView(target, viewer) && mayView(viewer, target);
+}
+
 Session* Service::reachable(const Account& viewer, std::string_view name)
 {
     Account* t = find(toc::NormalizeName(name));
@@ -227,7 +251,7 @@ Session* Service::reachable(const Account& viewer, std::string_view name)
         return nullptr;
     if (t == &viewer)
         return t->online;
-    if (!t->online->m_visible || !mayView(*t, viewer))
+    if (!t->online->m_visible || !sees(viewer, *t))
         return nullptr;
     return t->online;
 }
@@ -277,9 +301,28 @@ std::vector<Session*> Service::viewers(const Account& a) const
     if (it == m_watchers.end())
         return out;
     for (Account* w : it->second) {
-        if (w->online && w->online->m_visible && mayView(a, *w))
+        if (w->online && w->online->m_visible && sees(*w, a))
             out.push_back(w->online);
     }
+    return out;
+}
+
+std::vector<Session*> Service::shown(const Account& a) const
+{
+    std::vector<Session*> out;
+    for (const std::string& name : a.watching) {
+        const Account* b = find(name);
+        if (b && b != &a && b->online && b->online->m_visible && sees(a, *b))
+            out.push_back(b->online);
+    }
+    return out;
+}
+
+Service::Sight Service::sight(const Account& a, bool withShown) const
+{
+    Sight out { viewers(a), std::nullopt };
+    if (withShown)
+        out.shown = shown(a);
     return out;
 }
 
@@ -302,7 +345,7 @@ void Service::tellAboutBuddies(Session& s, const std::vector<std::string>& names
 {
     for (const std::string& name : names) {
         const Account* b = find(name);
-        if (!b || !b->online || !b->online->m_visible || !mayView(*b, *s.m_account))
+        if (!b || !b->online || !b->online->m_visible || !sees(*s.m_account, *b))
             continue;
         s.sendMessage(buddyUpdate(*b->online, s));
         if (!b->online->m_caps.empty() && s.m_dialect != Session::Dialect::Toc1)
@@ -310,25 +353,38 @@ void Service::tellAboutBuddies(Session& s, const std::vector<std::string>& names
     }
 }
 
-void Service::privacyChanged(Session& s, std::vector<Session*> before)
+void Service::privacyChanged(Session& s, Sight before)
 {
     if (!s.m_visible)
         return;
-    std::vector<Session*> after = viewers(*s.m_account);
-    std::sort(before.begin(), before.end());
-    std::sort(after.begin(), after.end());
-    std::vector<Session*> changed;
-    std::set_difference(
-        after.begin(), after.end(), before.begin(), before.end(), std::back_inserter(changed));
-    for (Session* v : changed) {
-        v->sendMessage(buddyUpdate(s, *v));
-        if (!s.m_caps.empty() && v->m_dialect != Session::Dialect::Toc1)
-            v->sendMessage(capsUpdate(s));
-    }
-    changed.clear();
-    std::set_difference(
-        before.begin(), before.end(), after.begin(), after.end(), std::back_inserter(changed));
-    tellAll(changed, [&](const Session& v) { return departure(*s.m_account, v); });
+    // Sessions in `now` and not in `then`, and the other way round.
+    const auto difference = [](std::vector<Session*> now, std::vector<Session*> then) {
+        std::sort(now.begin(), now.end());
+        std::sort(then.begin(), then.end());
+        std::pair<std::vector<Session*>, std::vector<Session*>> out;
+        std::set_difference(
+            now.begin(), now.end(), then.begin(), then.end(), std::back_inserter(out.first));
+        std::set_difference(
+            then.begin(), then.end(), now.begin(), now.end(), std::back_inserter(out.second));
+        return out;
+    };
+    const auto arrive = [this](Session& about, Session& to) {
+        to.sendMessage(buddyUpdate(about, to));
+        if (!about.m_caps.empty() && to.m_dialect != Session::Dialect::Toc1)
+            to.sendMessage(capsUpdate(about));
+    };
+    Account& a = *s.m_account;
+    const auto [gained, lost] = difference(viewers(a), std::move(before.viewers));
+    for (Session* v : gained)
+        arrive(s, *v);
+    tellAll(lost, [&](const Session& v) { return departure(a, v); });
+    if (!before.shown)
+        return;
+    const auto [appeared, hidden] = difference(shown(a), std::move(*before.shown));
+    for (Session* b : appeared)
+        arrive(*b, s);
+    for (Session* b : hidden)
+        s.sendMessage(departure(*b->m_account, s));
 }
 
 std::vector<std::string> Service::rewatch(Account& a)

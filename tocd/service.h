@@ -48,6 +48,7 @@ struct Account {
     std::unordered_map<std::string, Heard> heard; // by sender's normalised name
     std::size_t heardSweepAt = 64; // heard is swept of stale senders when it grows to this
     std::vector<std::string> watching; // normalised buddy names, sorted, no repeats
+    std::int64_t signonsDueAt = 0; // milliseconds; the sign-on limiter's schedule
     bool bot = false;
     Session* online = nullptr;
 };
@@ -76,6 +77,9 @@ public:
         std::function<std::int64_t()> clockMs {};
         /// Meter commands with today's servers' rate classes; off for load tests and benchmarks.
         bool rateLimits = true;
+        /// Sign-ons one screen name may make in a burst, and per minute after it; 0: no limit.
+        unsigned signonBurst = 0;
+        unsigned signonsPerMinute = 0;
     };
 
     explicit Service(Options options);
@@ -94,8 +98,9 @@ public:
     static bool validScreenName(std::string_view name);
 
     // Called by sessions.
-    enum class LoginResult { Ok, Refused };
-    /// Checks the password, or registers the name at its first sign-on; on success the session
+    enum class LoginResult { Ok, Refused, TooSoon };
+    /// Checks the password, or registers the name at its first sign-on (TooSoon: the name has
+    /// signed on more often than the limiter allows, whatever the password); on success the session
     /// takes the account over from any older one and gets SIGN_ON, NICK and CONFIG2.
     LoginResult login(Session& session, std::string_view name, std::string_view password);
     /// The warning level of an account now, its decay included.
@@ -110,6 +115,8 @@ private:
 
     std::int64_t now() const;
     std::int64_t nowMs() const;
+    /// Counts a sign-on attempt against the limiter; false when it comes too soon.
+    bool signonAllowed(Account& a);
     /// Counts a command against its rate class; false when it must not run (ERROR:903 sent, or the
     /// session closed at the disconnect level).
     bool meter(Session& s, const Words& w);
@@ -117,8 +124,10 @@ private:
     const Account* find(std::string_view name) const;
 
     // Presence.
-    /// Whether `viewer` may see `target` online and message it, by the target's privacy settings.
+    /// Whether `target`'s privacy settings let `viewer` see it.
     static bool mayView(const Account& target, const Account& viewer);
+    /// Whether `viewer` sees `target` online and may message it: blocking hides both ways.
+    static bool sees(const Account& viewer, const Account& target);
     /// The visible session behind `name` that `viewer` may reach; one's own session always.
     Session* reachable(const Account& viewer, std::string_view name);
     static std::string userClass(const Session& s);
@@ -132,8 +141,17 @@ private:
     std::vector<Session*> viewers(const Account& a) const;
     void tellWatchers(Session& s, bool withCaps);
     void tellAboutBuddies(Session& s, const std::vector<std::string>& names);
-    /// Tells arrival or departure to whoever gained or lost sight of `s` since `before`.
-    void privacyChanged(Session& s, std::vector<Session*> before);
+    /// Visible sessions of `a`'s buddies that `a` sees.
+    std::vector<Session*> shown(const Account& a) const;
+    /// Who sees `a`, and whom `a` sees, before a change to its lists.
+    struct Sight {
+        std::vector<Session*> viewers;
+        std::optional<std::vector<Session*>> shown; // only where the change can hide buddies
+    };
+    Sight sight(const Account& a, bool withShown) const;
+    /// Tells arrival or departure to whoever gained or lost sight of `s` since `before`, and to `s`
+    /// of the buddies it gained or lost sight of.
+    void privacyChanged(Session& s, Sight before);
     /// Brings the watcher index up to date with a's buddy list; returns the names newly watched.
     std::vector<std::string> rewatch(Account& a);
 

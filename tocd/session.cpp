@@ -223,14 +223,6 @@ bool Session::handleFrame(std::string_view frame)
     case State::SignedOn:
         if (type == dataType) {
             std::optional<std::vector<std::string>> words = ParseArguments(payload);
-            // These take one argument that clients may wrap in braces, spaces and all.
-            if (words && words->size() > 1
-                && ((*words)[0] == "toc_format_nickname" || (*words)[0] == "toc_set_config"
-                    || (*words)[0] == "toc2_new_buddies")) {
-                std::optional<std::string> whole = ParseWholeArgument(payload);
-                words->resize(1);
-                words->push_back(whole ? std::move(*whole) : std::string());
-            }
             if (!words)
                 sendMessage("ERROR:911");
             else if (!words->empty())
@@ -266,8 +258,9 @@ void Session::handleLogin(std::string_view payload)
         return;
     }
     m_state = State::SignedOn;
-    if (m_service.login(*this, (*words)[3], *password) != Service::LoginResult::Ok) {
-        sendMessage("ERROR:980");
+    const Service::LoginResult result = m_service.login(*this, (*words)[3], *password);
+    if (result != Service::LoginResult::Ok) {
+        sendMessage(result == Service::LoginResult::TooSoon ? "ERROR:983" : "ERROR:980");
         end();
     }
 }

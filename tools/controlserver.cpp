@@ -146,6 +146,7 @@ void ControlServer::accept()
         const ClientId id = m_nextId++;
         Client& client = m_clients.try_emplace(id, Client { fd, LineSplitter(m_maxLine), {}, {}, {}, false }).first->second;
         client.reader = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+        client.reader->setEnabled(m_reading);
         client.writer = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Write);
         client.writer->setEnabled(false);
         QObject::connect(client.reader.get(), &QSocketNotifier::activated, client.reader.get(), [this, id] { read(id); });
@@ -188,6 +189,15 @@ void ControlServer::read(ClientId id)
         m_callbacks.line(id, *last);
     if (alive() && m_clients.at(id).queued.empty())
         drop(id);
+}
+
+void ControlServer::SetReading(bool reading)
+{
+    m_reading = reading;
+    for (auto& [id, client] : m_clients) {
+        if (client.reader && !client.inputEnded)
+            client.reader->setEnabled(reading);
+    }
 }
 
 void ControlServer::Broadcast(std::string_view line)

@@ -271,7 +271,12 @@ int main(int argc, char* argv[])
         control = std::make_unique<tocli::ControlServer>(
             MaxLineBytes,
             tocli::ControlServer::Callbacks {
-                [&sessionPtr](tocli::ControlServer::ClientId id, std::string_view line) { sessionPtr->HandleLine(line, id); },
+                [&sessionPtr, &control](tocli::ControlServer::ClientId id, std::string_view line) {
+                    sessionPtr->HandleLine(line, id);
+                    // The queue is full: the clients wait, as stdin does.
+                    if (sessionPtr->Full())
+                        control->SetReading(false);
+                },
                 [&sessionPtr](tocli::ControlServer::ClientId id) { sessionPtr->HandleOverlongLine(id); } });
         std::string error;
         const auto path = QFile::encodeName(parser.value(QStringLiteral("control"))).toStdString();
@@ -320,7 +325,11 @@ int main(int argc, char* argv[])
                                        session.HandleEndOfInput();
                                },
                                [&session] { return session.Full(); } });
-    session.onRoom = [&input] { input.Resume(); };
+    session.onRoom = [&input, &control] {
+        input.Resume();
+        if (control)
+            control->SetReading(true);
+    };
     tocli::StopSignals stopSignals([&session, &systemd](int) {
         systemd.Stopping();
         session.Stop();

@@ -283,6 +283,7 @@ TEST_F(Gui, WindowsStartWithTheirLayoutTextsAndColours)
         SCOPED_TRACE(row.window->objectName().toStdString() + "." + row.name);
         auto* w = row.window->findChild<QWidget*>(QString::fromLatin1(row.name));
         ASSERT_NE(w, nullptr);
+        EXPECT_EQ(w->parentWidget(), row.window == f && w == f->Label1 ? f->Frame1 : row.window);
         EXPECT_EQ(w->geometry(), row.geometry);
         const auto* button = qobject_cast<XPButton*>(w);
         const auto* frame = qobject_cast<QGroupBox*>(w);
@@ -300,6 +301,14 @@ TEST_F(Gui, WindowsStartWithTheirLayoutTextsAndColours)
         EXPECT_EQ(window->findChild<QLabel*>(QStringLiteral("WinIII"))->pixmap().size(), QSize(361, 241));
     }
     EXPECT_EQ(f->windowTitle() + im->windowTitle() + e->windowTitle(), QStringLiteral("Dorvi Rivir 4.0Incoming IMsEdit Mode"));
+    EXPECT_EQ(f->objectName() + im->objectName() + e->objectName(), QStringLiteral("Form1Form2editoR"));
+    const auto tabOrder = [](QWidget* window, QString order = {}) {
+        for (QWidget* w = window->nextInFocusChain(); w != window; w = w->nextInFocusChain())
+            order += w->focusPolicy() & Qt::TabFocus ? w->objectName() + QLatin1Char(' ') : QString();
+        return order;
+    };
+    EXPECT_EQ(tabOrder(f), QStringLiteral("Text1 Text2 XPButton1 XPButton2 Text3 Text4 XPButton3 XPButton4 XPButton5 IMs q ed "));
+    EXPECT_EQ(tabOrder(im), QStringLiteral("List1 Text1 Command1 USER "));
     // The picture lies at the bottom, the panel just above it, hidden.
     for (QWidget* window : { static_cast<QWidget*>(f), static_cast<QWidget*>(im) }) {
         EXPECT_EQ(window->children().indexOf(window->findChild<QLabel*>(QStringLiteral("WinIII"))), 0);

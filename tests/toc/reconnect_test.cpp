@@ -1,5 +1,5 @@
-// The reconnect policy and the liveness check against a fake clock: each case is a sequence of
-// events at given times and the answers expected.
+// The reconnect policy against a fake clock: each case is a sequence of events at given times and
+// the answers expected. The liveness check is driven through the account (account_test).
 
 #include <optional>
 #include <string>
@@ -7,10 +7,8 @@
 
 #include <gtest/gtest.h>
 
-#include "toc/liveness.h"
 #include "toc/reconnectpolicy.h"
 
-using toc::Liveness;
 using toc::ReconnectPolicy;
 using Ms = std::chrono::milliseconds;
 
@@ -38,6 +36,8 @@ const std::vector<PolicyCase> policyCases = {
     { "a session short of a minute keeps counting, one that lasted starts again", 1.0,
       { Ask, { Ev::Lost, 0, 1000 }, { Ev::Lost, 1000, 2000 }, { Ev::On, 3000 }, { Ev::Lost, 62999, 4000 },
         { Ev::On, 70000 }, { Ev::Lost, 130000, 1000 } } },
+    { "a sign-on asked while signed on is a new one: its refusal counts", 1.0,
+      { Ask, { Ev::On, 0 }, { Ev::Ask, 30000 }, { Ev::Refuse, 0, 980 }, { Ev::Lost, 30000, Never } } },
     { "a wrong password stops until the user signs on again", 1.0,
       { Ask, { Ev::Lost, 0, 1000 }, { Ev::Refuse, 0, 980 }, { Ev::Lost, 0, Never }, { Ev::Lost, 0, Never }, Ask,
         { Ev::Lost, 0, 2000 } } },
@@ -93,41 +93,6 @@ TEST(ReconnectPolicy, AnswersEverySequenceAsTheRulesSay)
                 break;
             }
             }
-        }
-    }
-}
-
-TEST(Liveness, ProbesAfterSilenceAndGivesUpWithoutAnAnswer)
-{
-    enum class Op { SigningOn, SignedOn, Arrived, Check, Due };
-    using V = Liveness::Verdict;
-    struct Row {
-        Op op;
-        long long at;
-        long long due = Never;  // Due: expected
-        V verdict = V::Fine;    // Check: expected
-    };
-    const std::vector<Row> rows = {
-        { Op::SigningOn, 0 }, { Op::Due, 0, 30000 }, { Op::Arrived, 20000 }, { Op::Check, 29999 },
-        { Op::Check, 30000, Never, V::Dead }, { Op::Due, 30000, Never },
-        { Op::SignedOn, 100000 }, { Op::Arrived, 150000 }, { Op::Check, 160000 }, { Op::Due, 160000, 210000 },
-        { Op::Check, 210000, Never, V::Probe }, { Op::Due, 210000, 240000 }, { Op::Arrived, 220000 },
-        { Op::Check, 240000 }, { Op::Check, 280000, Never, V::Probe }, { Op::Check, 309999 },
-        { Op::Check, 310000, Never, V::Dead }, { Op::Due, 310000, Never },
-    };
-    Liveness live;
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-        const Row& r = rows[i];
-        switch (r.op) {
-        case Op::SigningOn: live.SigningOn(Ms(r.at)); break;
-        case Op::SignedOn: live.SignedOn(Ms(r.at)); break;
-        case Op::Arrived: live.Arrived(Ms(r.at)); break;
-        case Op::Check: EXPECT_EQ(live.Check(Ms(r.at)), r.verdict) << "row " << i; break;
-        case Op::Due: {
-            const auto due = live.Due();
-            EXPECT_EQ(due ? due->count() : Never, r.due) << "row " << i;
-            break;
-        }
         }
     }
 }

@@ -1,4 +1,4 @@
-// Old and new sign-ons on one service, rate limits and warnings, on a clock in milliseconds.
+// Old and new sign-ons on one service, the rate limits and the sign-on limiter, on a clock in milliseconds.
 
 #include "tests/tocd/harness.h"
 
@@ -9,29 +9,9 @@ namespace {
 
 constexpr std::int64_t Second = 1000;
 
-class DialectTest : public ::testing::Test {
+class DialectTest : public TocdTest {
 protected:
-    /// Greeting, SIGNON frame and the sign-on command `word`, answers left unread.
-    Client& signOn(std::string_view word, std::string_view name)
-    {
-        Client& c = clients.emplace_back(service);
-        c.send("FLAPON\n\n");
-        c.frame(1, std::string("\0\0\0\1\0\1\0", 7) + static_cast<char>(name.size()) + std::string(name));
-        c.command(std::string(word) + " login.oscar.aol.com 5190 " + std::string(name) + " "
-            + std::string(roastedSecret) + " english \"TIK:\\$Revision: 1.1 $\" 160 US 123");
-        return c;
-    }
-    Client& online(std::string_view word, std::string_view name)
-    {
-        Client& c = signOn(word, name);
-        c.command("toc_init_done");
-        c.messages();
-        return c;
-    }
-
-    std::int64_t ms = 1700000000 * Second;
-    tocd::Service service { { "", [this] { return ms / Second; }, [this] { return ms; } } };
-    std::deque<Client> clients;
+    DialectTest() : TocdTest(true) { }
 };
 
 TEST_F(DialectTest, EachSignOnGetsItsOwnMessageFormsAndTheOldCommandsWorkOnAll)
@@ -52,20 +32,19 @@ TEST_F(DialectTest, EachSignOnGetsItsOwnMessageFormsAndTheOldCommandsWorkOnAll)
                 "CHAT_IN_ENC:0:alice:T:A:en:psst", "UPDATE_BUDDY2:alice:T:0:1700000000:0: OU:",
                 "IM_IN_ENC2:alice:T:F:T: OU:F:L:en:y" } },
     };
-    Client& alice = online("toc2_login", "alice");
+    Client& alice = online("alice");
     alice.command("toc_chat_join 4 Room");
     for (const Row& row : rows) {
         const std::string name(row.name);
-        Client& c = signOn(row.word, name);
-        Lines answer = c.messages();
-        answer.erase(answer.begin()); // the SIGNON frame
-        EXPECT_EQ(answer, row.signOn) << row.word;
-        c.commands({ "toc_add_buddy Alice", "toc_init_done", "toc_chat_join 4 Room" });
+        Client& c = signOn(name, row.word);
+        const Lines answer = c.messages();
+        EXPECT_EQ(Lines(answer.begin() + 1, answer.end()), row.signOn) << row.word; // after the SIGNON frame
+        // Its profile is there before its toc_init_done.
+        alice.command("toc_get_info " + name);
+        EXPECT_EQ(alice.messages().back(), "GOTO_URL:profile:info?user=" + name) << row.word;
+        c.commands({ "toc_add_buddy Alice", "toc_init_done", "toc_chat_join 4 Room", "toc_set_config {m 1\ng B\nb  x y\n}" });
         c.messages();
-        alice.command("toc_send_im " + name + " \"a:b\"");
-        alice.command("toc_chat_send 0 all");
-        alice.command("toc_chat_whisper 0 " + name + " psst");
-        alice.command("toc_set_away gone");
+        alice.commands({ "toc_send_im " + name + " \"a:b\"", "toc_chat_send 0 all", "toc_chat_whisper 0 " + name + " psst", "toc_set_away gone" });
         c.command("toc_remove_buddy alice");
         alice.command("toc_set_away \"gone again\"");
         alice.messages();
@@ -79,19 +58,8 @@ TEST_F(DialectTest, EachSignOnGetsItsOwnMessageFormsAndTheOldCommandsWorkOnAll)
         alice.command("toc_set_away");
         ms += 60 * Second; // alice's IM class at rest again
     }
-}
-
-TEST_F(DialectTest, ConfigTextAndBracedArgumentsComeBackAsStored)
-{
-    Client& first = online("toc_signon", "tikone");
-    first.commands({ "toc_set_config {m 1\ng Buddies\nb  tiktwo\n}", "toc_format_nickname {Tik One}",
-        "toc2_new_buddies {g:Work\nb:tik three\n}" });
-    EXPECT_EQ(first.messages(),
-        (Lines { "ADMIN_NICK_STATUS:0", "NICK:Tik One", "INSERTED2:g:Work", "INSERTED2:b::tik three:Work" }));
-    first.session.disconnect();
-    Client& again = signOn("toc_signon", "tikone");
-    EXPECT_EQ(again.messages(),
-        (Lines { "\0\0\0\1"s, "SIGN_ON:TOC1.0", "CONFIG:m 1\ng Buddies\nb  tiktwo\n", "NICK:Tik One" }));
+    // The first version's configuration comes back as its client stored it.
+    EXPECT_EQ(signOn("old", "toc_signon").messages().at(2), "CONFIG:m 1\ng B\nb  x y\n");
 }
 
 // Commands back to back from rest: where the first ERROR:903 comes and where the session closes.
@@ -99,22 +67,20 @@ TEST_F(DialectTest, BurstsMeetTheLimitsWhereTodaysServersPutThem)
 {
     struct Row {
         std::vector<std::string> cycle; // sent in turn
-        int warning;
-        int first903, closedAt;
+        int warning, first903, closedAt;
     };
     const Row rows[] = {
         { { "toc_send_im bob x" }, 0, 8, 14 },
-        { { "toc2_send_im bob x" }, 30, 6, 14 },
         { { "toc_send_im bob x" }, 100, 1, 14 },
         { { "toc_get_info bob" }, 0, 106, 154 }, // after toc_init_done and two joins
         { { "toc_chat_send 0 x" }, 0, 109, 140 },
         { { "toc_chat_send 0 x", "toc_chat_send 1 x" }, 0, 217, 279 }, // a class per room
         { { "toc_chat_whisper 0 bob x", "toc_add_buddy carol" }, 0, 217, 279 }, // a room's, the account's
     };
-    Client& bob = online("toc2_login", "bob");
+    Client& bob = online("bob");
     bob.commands({ "toc_chat_join 4 A", "toc_chat_join 4 B" });
     for (const Row& row : rows) {
-        Client& c = online("toc2_login", "sender");
+        Client& c = online("sender");
         c.commands({ "toc_chat_join 4 A", "toc_chat_join 4 B" });
         c.messages();
         c.session.account()->warning = row.warning;
@@ -128,63 +94,30 @@ TEST_F(DialectTest, BurstsMeetTheLimitsWhereTodaysServersPutThem)
             if (c.session.ended())
                 closedAt = i;
         }
-        EXPECT_EQ(first903, row.first903) << row.cycle[0] << " " << row.warning;
-        EXPECT_EQ(closedAt, row.closedAt) << row.cycle[0] << " " << row.warning;
+        EXPECT_EQ(std::pair(first903, closedAt), std::pair(row.first903, row.closedAt)) << row.cycle[0] << " " << row.warning;
         EXPECT_TRUE(c.sink.closed);
         ms += 3600 * Second;
     }
     bob.messages();
-    Client& paced = online("toc2_login", "paced");
+    Client& paced = online("paced");
     for (int i = 0; i < 30; ++i, ms += 4 * Second) // one IM every 4 s goes on for ever
         paced.command("toc_send_im bob x");
     EXPECT_EQ(bob.messages().size(), 30u);
 }
 
-TEST_F(DialectTest, WarningsNeedIMsReceivedAndDecay)
+// Three sign-ons in a row, then one every 30 s; the third, with a wrong password, counts too. The
+// last is another name's, which has a limiter of its own.
+TEST_F(DialectTest, SignOnLimiterAnswers983AndCloses)
 {
-    Client& bob = online("toc2_login", "bob");
-    Client& carol = online("toc_signon", "carol");
-    carol.command("toc_add_buddy bob");
-    Client& alice = online("toc2_login", "Alice");
-    carol.messages();
-    const auto status = [&] {
-        carol.command("toc_get_status bob");
-        return carol.messages();
-    };
-    const std::string hi = "IM_IN_ENC2:bob:F:F:T: O :F:L:en:hi";
-    const struct {
-        std::string_view command;
-        Lines toBob, toAlice;
-    } steps[] = {
-        { "toc_evil bob norm", {}, { "ERROR:902" } }, // bob never sent alice an IM
-        { "toc_send_im alice hi", {}, { hi } },
-        { "toc_evil bob norm", { "EVILED:10:Alice" }, {} },
-        { "toc_evil bob anon", {}, { "ERROR:902" } }, // one IM, one warning
-        { "toc_send_im alice hi", {}, { hi } },
-        { "toc_evil bob anon", { "EVILED:13:" }, {} },
-    };
-    for (const auto& [command, toBob, toAlice] : steps) {
-        (command.starts_with("toc_evil") ? alice : bob).command(command);
-        EXPECT_EQ(bob.messages(), toBob) << command;
-        EXPECT_EQ(alice.messages(), toAlice) << command;
+    tocd::Service limited { { "", [this] { return ms / Second; }, [this] { return ms; }, true, 3, 2 } };
+    std::deque<Client> tries; // before the service goes
+    std::string got;
+    for (const int after : { 0, 0, 0, 0, 29999, 1, 0, 90000, 0, 0, 0, 0 }) {
+        ms += after;
+        tries.emplace_back(limited).login(tries.size() < 12 ? "carol" : "dave", tries.size() == 3 ? "0x231b0c4133" : roastedSecret);
+        got += tries.back().messages().at(1).substr(0, 9) + (tries.back().sink.closed ? "! " : " ");
     }
-    EXPECT_EQ(carol.messages(),
-        (Lines { "UPDATE_BUDDY:bob:T:10:1700000000:0: O ", "UPDATE_BUDDY:bob:T:13:1700000000:0: O " }));
-
-    ms += 5 * 60 * Second - 1;
-    EXPECT_EQ(status(), Lines { "UPDATE_BUDDY:bob:T:13:1700000000:0: O " });
-    ms += 1;
-    EXPECT_EQ(status(), Lines { "UPDATE_BUDDY:bob:T:8:1700000000:0: O " });
-    ms += 60 * 60 * Second; // decayed to nothing, and the IMs are an hour old
-    EXPECT_EQ(status(), Lines { "UPDATE_BUDDY:bob:T:0:1700000000:0: O " });
-    alice.command("toc_evil bob norm");
-    EXPECT_EQ(alice.messages(), Lines { "ERROR:902" });
-
-    for (int i = 0; i < 12; ++i, ms += 30 * Second) {
-        bob.command("toc_send_im alice hi");
-        alice.command("toc_evil bob norm");
-    }
-    EXPECT_EQ(bob.messages().back(), "EVILED:100:Alice");
+    EXPECT_EQ(got, "SIGN_ON:T SIGN_ON:T ERROR:980! ERROR:983! ERROR:983! SIGN_ON:T ERROR:983! SIGN_ON:T SIGN_ON:T SIGN_ON:T ERROR:983! SIGN_ON:T ");
 }
 
 } // namespace

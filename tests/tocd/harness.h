@@ -28,6 +28,14 @@ struct RecordingSink : tocd::SessionSink {
     bool wroteAfterClose = false;
 };
 
+/// Greeting, SIGNON frame and the sign-on command `word` (frames 0 and 1), as a client sends them.
+inline std::string SignOnBytes(std::string_view name, std::string_view roasted = roastedSecret, std::string_view word = "toc2_login")
+{
+    return "FLAPON\n\n" + testing_support::Frame(1, std::string("\0\0\0\1\0\1\0", 7) + static_cast<char>(name.size()) + std::string(name))
+        + testing_support::Frame(2, std::string(word) + " login.oscar.aol.com 5190 \"" + std::string(name) + "\" " + std::string(roasted)
+            + " English \"TIK:\\$Revision: 1.1 $\" 160 US \"\" \"\" 3 0 30303 -kentucky -utf8 58203917" + '\0', 1);
+}
+
 /// One connection to the service under test.
 class Client {
 public:
@@ -42,13 +50,11 @@ public:
         for (std::string_view text : texts)
             command(text);
     }
-    /// Greeting, SIGNON frame and login, without toc_init_done.
-    void login(std::string_view name, std::string_view roasted = roastedSecret)
+    /// Greeting, SIGNON frame and sign-on, without toc_init_done.
+    void login(std::string_view name, std::string_view roasted = roastedSecret, std::string_view word = "toc2_login")
     {
-        send("FLAPON\n\n");
-        frame(1, std::string("\0\0\0\1\0\1\0", 7) + static_cast<char>(name.size()) + std::string(name));
-        command("toc2_login login.oscar.aol.com 5190 \"" + std::string(name) + "\" " + std::string(roasted)
-            + " English  \"OrbTOCSock 2.0\" 160 US \"\" \"\" 3 0 30303 -kentucky -utf8 58203917");
+        send(SignOnBytes(name, roasted, word));
+        m_sequence = 2;
     }
     /// Payloads of the frames received since the last call; a keep-alive shows as "<keep-alive>".
     Lines messages()
@@ -69,23 +75,32 @@ private:
     int m_sequence = 0;
 };
 
-/// A service with a settable clock and the bot "Echo Bot", and clients that live as long as it.
+/// A service on a settable clock, and clients that live as long as it: with the bot "Echo Bot" and
+/// the rate limits off (bursts on a frozen clock), or metered as today's servers do and no bot.
 class TocdTest : public ::testing::Test {
 protected:
-    Client& connect() { return m_clients.emplace_back(service); }
-    /// A client signed on and visible, the answers so far dropped.
-    Client& online(std::string_view name)
+    explicit TocdTest(bool metered = false)
+        : service({ metered ? "" : "Echo Bot", [this] { return ms / 1000; }, [this] { return ms; }, metered })
     {
-        Client& c = connect();
-        c.login(name);
+    }
+    Client& connect() { return m_clients.emplace_back(service); }
+    /// Greeting, SIGNON frame and the sign-on command `word`, answers left unread.
+    Client& signOn(std::string_view name, std::string_view word = "toc2_login")
+    {
+        connect().login(name, roastedSecret, word);
+        return m_clients.back();
+    }
+    /// A client signed on and visible, the answers so far dropped.
+    Client& online(std::string_view name, std::string_view word = "toc2_login")
+    {
+        Client& c = signOn(name, word);
         c.command("toc_init_done");
         c.messages();
         return c;
     }
 
-    std::int64_t clock = 1700000000;
-    // Rate limits off: these tests send bursts on a frozen clock.
-    tocd::Service service { tocd::Service::Options { "Echo Bot", [this] { return clock; }, {}, false } };
+    std::int64_t ms = 1700000000000;
+    tocd::Service service;
 
 private:
     std::deque<Client> m_clients; // after the service: sessions must go first

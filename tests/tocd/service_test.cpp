@@ -44,7 +44,7 @@ TEST_P(Service, Script)
         } else if (step.starts_with('-')) {
             who.at(step.substr(1))->session.disconnect();
         } else if (step.starts_with("clock ")) {
-            clock += std::stoi(step.substr(6));
+            ms += 1000 * std::stoi(step.substr(6));
         } else {
             const std::string key = step.substr(0, space - 1);
             if (step[space - 1] == '>') {
@@ -73,9 +73,14 @@ TEST_P(Service, Script)
 // The bot greets each account as it becomes visible.
 const std::string greeting = "IM_IN_ENC2:Echo Bot:F:F:T: O :F:L:en:Hi! I am a bot: send me an IM and I will echo it.";
 
+std::string on(const std::string& name, int warning = 0) { return "UPDATE_BUDDY2:" + name + ":T:" + std::to_string(warning) + ":1700000000:0: O :"; }
+std::string off(const std::string& name) { return "UPDATE_BUDDY2:" + name + ":F:0:0:0:   :"; }
+const std::string hi = "IM_IN_ENC2:bob:F:F:T: O :F:L:en:hi";
+
 const Script scripts[] = {
+    // A buddy before any group line goes to the usual first group.
     { "ListEditsAreConfirmedAndShowInTheNextConfig",
-        { "alice> toc2_new_buddies \"g:Buddies\nb:bob\n\"", "alice< INSERTED2:g:Buddies", "alice< INSERTED2:b::bob:Buddies",
+        { "alice> toc2_new_buddies \"b:bob\"", "alice< INSERTED2:g:Buddies", "alice< INSERTED2:b::bob:Buddies",
             "alice> toc2_new_buddies {g:Work\nb:Carol C:Carol\nb:dave\n}", "alice< INSERTED2:g:Work",
             "alice< INSERTED2:b:Carol:Carol C:Work", "alice< INSERTED2:b::dave:Work", "alice> toc2_new_group Empty", "alice< INSERTED2:g:Empty",
             "alice> toc2_remove_buddy dave erin Work", "alice< DELETED2:b:dave:Work", "alice< DELETED2:b:erin:Work",
@@ -85,8 +90,6 @@ const Script scripts[] = {
             "alice< DELETED2:g:Gone", "alice> toc2_add_deny x", "alice< INSERTED2:d:x", "alice> toc2_remove_deny x",
             "alice< DELETED2:d:x", "-alice", "+alice", "alice< SIGN_ON:TOC2.0", "alice< NICK:alice",
             "alice< CONFIG2:d:carolc\np:dave\nm:4\ng:Buddies\nb:bob\ng:Work\nb:Carol C:Carol\ng:Empty\ndone:\n" } },
-    { "BuddyBeforeAnyGroupGoesToBuddies", { "alice> toc2_new_buddies \"b:bob\"", "alice< INSERTED2:g:Buddies",
-        "alice< INSERTED2:b::bob:Buddies" } },
     // Refused commands are answered, change nothing others see and leave the connection open.
     { "RefusedCommands",
         { "bob> toc_init_done", "alice> toc_bogus 1 2", "alice< ERROR:913:internal server error",
@@ -94,7 +97,7 @@ const Script scripts[] = {
             "alice< ERROR:911", "alice> toc2_new_group \"\"", "alice< ERROR:911", "alice> toc2_add_deny \"no way\" \"b@d!\"",
             "alice< INSERTED2:d:noway", "alice< ERROR:911", "alice> toc2_set_pdmode 6", "alice< ERROR:911",
             "alice> toc2_set_pdmode 0", "alice< ERROR:911", "alice> toc2_remove_buddy bob", "alice< ERROR:911",
-            "alice> toc_send_im bob", "alice< ERROR:911", "alice> toc_send_im \"bob", "alice< ERROR:911",
+            "alice> toc_send_im bob", "alice< ERROR:911", "alice> toc_send_im bob {x {y}", "alice< ERROR:911",
             "alice> toc_send_im nobody hello", "alice< ERROR:901:nobody", "alice> toc_set_idle -5", "alice< ERROR:911",
             "alice> toc_set_idle soon", "alice< ERROR:911", "alice> toc_get_status nobody", "alice< ERROR:901:nobody",
             "alice> toc_get_info nobody", "alice< ERROR:901:nobody", "alice> toc_evil nobody norm", "alice< ERROR:902",
@@ -107,11 +110,6 @@ const Script scripts[] = {
             "alice> toc_chat_join 4 a:b", "alice< ERROR:913:internal server error", "alice> toc_chat_join four a",
             "alice< ERROR:913:internal server error",
             "alice> " } },
-    { "InvisibleUntilInitDone",
-        { "bob> toc2_new_buddies \"g:B\nb:alice\n\"", "bob< INSERTED2:g:B", "bob< INSERTED2:b::alice:B", "+alice",
-            "alice< SIGN_ON:TOC2.0", "alice< NICK:alice", "alice< CONFIG2:done:\n", "bob> toc_get_status alice",
-            "bob< ERROR:901:alice", "bob> toc_send_im alice hi", "bob< ERROR:901:alice", "clock 5", "alice> toc_init_done",
-            "bob< UPDATE_BUDDY2:alice:T:0:1700000000:0: O :", "alice< " + greeting } },
     { "WatcherSigningOnLaterHearsOfBuddiesOnline",
         { "Alice> toc_set_caps 09461343-4C7F", "bob> toc2_new_buddies \"g:B\nb:alice\nb:carol\n\"", "bob< INSERTED2:g:B",
             "bob< INSERTED2:b::alice:B", "bob< INSERTED2:b::carol:B", "bob< UPDATE_BUDDY2:Alice:T:0:1700000000:0: O :",
@@ -126,45 +124,50 @@ const Script scripts[] = {
             "bob< UPDATE_BUDDY2:alice:T:0:1700000000:10: OU:", "clock 120", "bob> toc_get_status alice",
             "bob< UPDATE_BUDDY2:alice:T:0:1700000000:12: OU:", "alice> toc_set_caps a \"\" b",
             "bob< BUDDY_CAPS2:alice:a,b", "alice> toc_set_away", "bob< UPDATE_BUDDY2:alice:T:0:1700000000:12: O :",
-            "alice> toc_set_idle 0", "bob< UPDATE_BUDDY2:alice:T:0:1700000000:0: O :", "alice> toc_format_nickname \"Al Ice\"",
+            "alice> toc_set_idle 0", "bob< UPDATE_BUDDY2:alice:T:0:1700000000:0: O :", "alice> toc_format_nickname {Al Ice}",
             "alice< ADMIN_NICK_STATUS:0", "alice< NICK:Al Ice", "bob< UPDATE_BUDDY2:Al Ice:T:0:1700000000:0: O :",
             "-alice", "bob< UPDATE_BUDDY2:alice:F:0:0:0:   :" } },
     { "InstantMessagesAndTypingCarryTheSender",
         { "bob> toc_init_done", "Alice> toc_set_away brb", "Alice> toc_send_im bob \"<b>hi:</b> \\\"q\\\" \\$5 \\\\ \\{\\}\"",
-            "bob< IM_IN_ENC2:Alice:F:F:T: OU:F:L:en:<b>hi:</b> \"q\" $5 \\ {}", "Alice> toc_send_im BOB \"auto reply\" auto",
-            "bob< IM_IN_ENC2:Alice:T:F:T: OU:F:L:en:auto reply", "Alice> toc2_send_im bob x noauto",
+            "bob< IM_IN_ENC2:Alice:F:F:T: OU:F:L:en:<b>hi:</b> \"q\" $5 \\ {}", "Alice> toc_send_im BOB {>>>auto reply: gone} auto",
+            "bob< IM_IN_ENC2:Alice:T:F:T: OU:F:L:en:>>>auto reply: gone", "Alice> toc2_send_im bob x noauto",
             "bob< IM_IN_ENC2:Alice:F:F:T: OU:F:L:en:x", "Alice> toc2_client_event bob 2", "bob< CLIENT_EVENT2:Alice:2",
             "Alice> toc_send_im bob \"a\0b\"\0\0"s, "bob< IM_IN_ENC2:Alice:F:F:T: OU:F:L:en:ab" } },
-    // Who may message alice as she changes her privacy settings.
-    { "PrivacyModes",
-        { "alice> toc2_add_deny bob", "alice< INSERTED2:d:bob", "bob> toc_send_im alice x", "bob< ERROR:901:alice",
-            "carol> toc_send_im alice x", "alice< IM_IN_ENC2:carol:F:F:T: O :F:L:en:x", "alice> toc2_set_pdmode 1",
-            "bob> toc_send_im alice x", "alice< IM_IN_ENC2:bob:F:F:T: O :F:L:en:x", "alice> toc2_set_pdmode 2",
-            "carol> toc_send_im alice x", "carol< ERROR:901:alice", "alice> toc2_set_pdmode 3", "alice> toc2_add_permit carol",
-            "alice< INSERTED2:p:carol", "bob> toc_send_im alice x", "bob< ERROR:901:alice", "carol> toc_send_im alice x",
-            "alice< IM_IN_ENC2:carol:F:F:T: O :F:L:en:x", "alice> toc2_set_pdmode 4", "bob> toc_send_im alice x",
-            "bob< ERROR:901:alice", "alice> toc2_remove_deny bob", "alice< DELETED2:d:bob", "bob> toc_send_im alice x",
-            "alice< IM_IN_ENC2:bob:F:F:T: O :F:L:en:x", "alice> toc2_set_pdmode 5", "bob> toc_send_im alice x",
-            "bob< ERROR:901:alice", "alice> toc2_new_buddies \"g:F\nb:bob\n\"", "alice< INSERTED2:g:F", "alice< INSERTED2:b::bob:F",
-            "alice< UPDATE_BUDDY2:bob:T:0:1700000000:0: O :", "bob> toc_send_im alice x",
-            "alice< IM_IN_ENC2:bob:F:F:T: O :F:L:en:x", "carol> toc_send_im alice x", "carol< ERROR:901:alice" } },
-    { "BlockingHidesPresence",
-        { "bob> toc2_new_buddies \"g:B\nb:alice\n\"", "bob< INSERTED2:g:B", "bob< INSERTED2:b::alice:B",
-            "alice> toc2_add_deny bob", "bob< UPDATE_BUDDY2:alice:T:0:1700000000:0: O :", "alice< INSERTED2:d:bob",
-            "bob< UPDATE_BUDDY2:alice:F:0:0:0:   :", "alice> toc2_remove_deny bob", "alice< DELETED2:d:bob",
-            "bob< UPDATE_BUDDY2:alice:T:0:1700000000:0: O :", "alice> toc2_add_deny bob", "alice< INSERTED2:d:bob",
-            "bob< UPDATE_BUDDY2:alice:F:0:0:0:   :", "-alice" } },
+    // Alice and bob list each other: each change to alice's privacy shows or hides both to each
+    // other at once; carol, whom alice does not list, is shown only to what alice's mode allows.
+    { "PresenceFollowsPrivacyBothWays",
+        { "bob> toc2_new_buddies {g:B\nb:alice\n}", "bob< INSERTED2:g:B", "bob< INSERTED2:b::alice:B", "alice> toc2_new_buddies {g:A\nb:bob\n}",
+            "bob< " + on("alice"), "alice< INSERTED2:g:A", "alice< INSERTED2:b::bob:A", "alice< " + on("bob"), "alice> toc2_set_pdmode 2",
+            "alice< " + off("bob"), "bob< " + off("alice"), "alice> toc2_set_pdmode 1", "alice< " + on("bob"), "bob< " + on("alice"),
+            "alice> toc2_set_pdmode 3", "alice< " + off("bob"), "bob< " + off("alice"), "alice> toc2_add_permit bob", "alice< INSERTED2:p:bob",
+            "alice< " + on("bob"), "bob< " + on("alice"), "alice> toc2_remove_permit bob", "alice< DELETED2:p:bob", "alice< " + off("bob"),
+            "bob< " + off("alice"), "alice> toc2_set_pdmode 4", "alice< " + on("bob"), "bob< " + on("alice"), "alice> toc2_add_deny bob",
+            "alice< INSERTED2:d:bob", "alice< " + off("bob"), "bob< " + off("alice"), "alice> toc_send_im bob x", "alice< ERROR:901:bob",
+            "bob> toc_get_status alice", "bob< ERROR:901:alice", "alice> toc2_remove_deny bob", "alice< DELETED2:d:bob", "alice< " + on("bob"),
+            "bob< " + on("alice"), "alice> toc2_set_pdmode 5", "carol> toc2_new_buddies {g:C\nb:alice\n}", "carol< INSERTED2:g:C",
+            "carol< INSERTED2:b::alice:C", "alice> toc2_set_pdmode 1", "carol< " + on("alice"), "alice> toc_add_deny bob", "alice< " + off("bob"),
+            "bob< " + off("alice"), "alice> toc_add_permit bob", "alice< " + on("bob"), "bob< " + on("alice"), "carol< " + off("alice") } },
+    // A warning needs an IM received since the last; it weighs 10, or 3 anonymous, shows in presence
+    // and loses 5 points every 5 minutes.
+    { "WarningsNeedIMsReceivedAndDecay",
+        { "carol> toc2_new_buddies {g:C\nb:bob\n}", "carol< INSERTED2:g:C", "carol< INSERTED2:b::bob:C", "Alice> toc_evil bob norm",
+            "Alice< ERROR:902", "bob> toc_send_im alice hi", "carol< " + on("bob"), "Alice< " + hi, "Alice> toc_evil bob norm",
+            "bob< EVILED:10:Alice", "carol< " + on("bob", 10), "Alice> toc_evil bob anon", "Alice< ERROR:902", "bob> toc_send_im alice hi",
+            "Alice< " + hi, "Alice> toc_evil bob anon", "bob< EVILED:13:", "carol< " + on("bob", 13), "clock 299", "carol> toc_get_status bob",
+            "carol< " + on("bob", 13), "clock 1", "carol> toc_get_status bob", "carol< " + on("bob", 8), "clock 3600",
+            "carol> toc_get_status bob", "carol< " + on("bob"), "Alice> toc_evil bob norm", "Alice< ERROR:902" } },
     // The name as last formatted is the one every later sign-on gets.
     { "NicknameAndPasswordChanges",
         { "+al=Al Ice", "al< SIGN_ON:TOC2.0", "al< NICK:Al Ice", "al< CONFIG2:done:\n", "al> toc_format_nickname \"A Lice\"",
-            "al< ADMIN_NICK_STATUS:0", "al< NICK:A Lice", "al> toc_change_passwd secret pw", "al< ADMIN_PASSWD_STATUS:0",
-            "-al", "+old=alice", "old< ERROR:980", "old< <closed>", "+new=alice|0x241e", "new< SIGN_ON:TOC2.0",
+            "al< ADMIN_NICK_STATUS:0", "al< NICK:A Lice", "al> toc_change_passwd secret {Pass word9}", "al< ADMIN_PASSWD_STATUS:0",
+            "-al", "+old=alice", "old< ERROR:980", "old< <closed>", "+new=alice|0x0408105C74180c260D5a", "new< SIGN_ON:TOC2.0",
             "new< NICK:A Lice", "new< CONFIG2:done:\n" } },
     { "SecondSignOnTakesOverTheAccount",
         { "watcher> toc2_new_buddies \"g:B\nb:first\n\"", "watcher< INSERTED2:g:B", "watcher< INSERTED2:b::first:B",
             "first> toc_init_done", "watcher< UPDATE_BUDDY2:first:T:0:1700000000:0: O :", "+second=first",
             "first< <closed>", "watcher< UPDATE_BUDDY2:first:F:0:0:0:   :", "second< SIGN_ON:TOC2.0", "second< NICK:first",
-            "second< CONFIG2:done:\n", "second> toc_init_done", "second< " + greeting, "watcher< UPDATE_BUDDY2:first:T:0:1700000000:0: O :",
+            "second< CONFIG2:done:\n", "watcher> toc_send_im first hi", "watcher< ERROR:901:first", "watcher> toc_get_status first",
+            "watcher< ERROR:901:first", "clock 5", "second> toc_init_done", "second< " + greeting, "watcher< UPDATE_BUDDY2:first:T:0:1700000000:0: O :",
             "-first", "watcher> toc_get_status first", "watcher< UPDATE_BUDDY2:first:T:0:1700000000:0: O :" } },
     { "BotEchoesButNotAutomaticReplies",
         { "alice> toc_send_im echobot \"hi \\$ there\"", "alice< IM_IN_ENC2:Echo Bot:F:F:T: O :F:L:en:echo: hi $ there",
@@ -197,6 +200,14 @@ const Script scripts[] = {
 INSTANTIATE_TEST_SUITE_P(Scripts, Service, testing::ValuesIn(scripts), [](const auto& s) { return std::string(s.param.name); });
 
 using Limits = TocdTest;
+
+TEST_F(Limits, WarningsStopAtAHundred)
+{
+    Client &bob = online("bob"), &alice = online("alice");
+    for (int i = 0; i < 13; ++i, bob.command("toc_send_im alice hi"))
+        alice.command("toc_evil bob norm");
+    EXPECT_EQ(bob.messages().back(), "EVILED:100:alice");
+}
 
 TEST_F(Limits, ChatIdsAreBoundedAndOldRoomsForgottenFirst)
 {
@@ -246,10 +257,7 @@ TEST_F(Limits, FullestAccountSignsOnInOneConfigFrame)
             block += "b:" + name('b', g * 10 + b) + ":" + std::string(48, 'a') + "\n";
         alice.command("toc2_new_buddies \"" + block + "\"");
     }
-    alice.session.disconnect();
-    Client& again = connect();
-    again.login("alice");
-    const std::string config = again.messages().back();
+    const std::string config = signOn("alice").messages().back(); // takes the account over
     std::size_t lines[128] = {};
     for (std::size_t i = 8; i + 1 < config.size(); i = config.find('\n', i) + 1)
         ++lines[static_cast<unsigned char>(config[i])];
