@@ -139,9 +139,10 @@ void CliSession::LoggedIn(const std::string& strUserName, const std::vector<std:
                           const std::vector<std::string>& MiscData, const std::string& strPreferences,
                           std::int16_t PrivacyMode)
 {
+    // The log has each line before the event is printed.
+    logNote(m_everSignedOn ? "signed on again" : "signed on");
     JsonEventWriter::LoggedIn(strUserName, BuddyList, BlockList, PrivateList, MiscData, strPreferences,
                               PrivacyMode);
-    logNote(m_everSignedOn ? "signed on again" : "signed on");
     m_everSignedOn = true;
     m_signedOn = true;
     m_keeper.account().LoggedIn();
@@ -221,8 +222,8 @@ void CliSession::ChatMessage(std::int32_t lngChatID, const std::string& strUserN
 
 void CliSession::LoggedOut(const std::string& strUserName)
 {
-    JsonEventWriter::LoggedOut(strUserName);
     logSignedOff();
+    JsonEventWriter::LoggedOut(strUserName);
     m_signedOn = false;
     m_keeper.account().LoggedOut();
     m_profileTimer.stop();
@@ -243,9 +244,9 @@ void CliSession::Warned(const std::string& intWarningLevel, const std::string& s
 
 void CliSession::WinsockError(const std::string& strError)
 {
-    JsonEventWriter::WinsockError(strError);
     if (m_signedOn)
         logNote("connection lost");
+    JsonEventWriter::WinsockError(strError);
     m_signedOn = false;
     m_profileTimer.stop();
     toc::Account& account = m_keeper.account();

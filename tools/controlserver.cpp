@@ -128,14 +128,19 @@ void ControlServer::accept()
             return;
         ucred peer {};
         socklen_t size = sizeof peer;
+        const auto refuse = [fd](std::string_view why) {
+            const std::string line = "{\"error\":\"" + std::string(why) + "\"}\n";
+            ::send(fd, line.data(), line.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+            ::close(fd);
+        };
         if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) != 0 || peer.uid != ::geteuid()) {
             std::fprintf(stderr, "toc-cli: refused a control connection from user %u\n", peer.uid);
-            ::close(fd);
+            refuse("refused: this toc-cli belongs to another user");
             continue;
         }
         if (m_clients.size() >= MaxClients) {
             std::fprintf(stderr, "toc-cli: refused a control connection: %zu clients already\n", m_clients.size());
-            ::close(fd);
+            refuse("refused: too many clients");
             continue;
         }
         const ClientId id = m_nextId++;

@@ -108,11 +108,13 @@ talks to such a socket from a terminal or a script.
 SIGTERM and SIGINT end toc-cli as LogOff does: commands held for the rate
 limits get 10 s to go out, each one left is printed as {"error": ...}.
 
-Everyday use, for the user unit toc-cli@NAME (TOC_AWAY=... in its .conf):
-  toc-cli --attach $XDG_RUNTIME_DIR/toc-cli/NAME.sock
-  echo '["SetAwayMessage", "Out until 5, back at %t? No."]' |
-    toc-cli --attach $XDG_RUNTIME_DIR/toc-cli/NAME.sock
-  cat ~/.local/state/toc-cli/NAME/$(date +%F).log
+Everyday use, with the user unit toc-cli@NAME:
+  set away      TOC_AWAY=... in ~/.config/toc-cli/NAME.conf, or at once:
+                echo '["SetAwayMessage", "At lunch until two, %n"]' |
+                  toc-cli --attach $XDG_RUNTIME_DIR/toc-cli/NAME.sock
+  today's log   cat ~/.local/state/toc-cli/NAME/$(date +%F).log
+  attach        toc-cli --attach $XDG_RUNTIME_DIR/toc-cli/NAME.sock
+                (command lines in, events out; Ctrl-D leaves it running)
 
 Exit status:
   0  after LogOff or a signal, or at the end of stdin (once the first
