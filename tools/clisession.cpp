@@ -37,9 +37,11 @@ CliSession::CliSession(CliOptions options, std::unique_ptr<toc::Socket> socket, 
             m_log->Sent(*JsonToBytes(line[1]), *JsonToBytes(line[2]), line.size() > 3 && line[3] == true);
     };
     m_profileTimer.setInterval(ProfileIntervalMs);
+    // Whatever profile the account has by then: the option's, or one a command set since.
     QObject::connect(&m_profileTimer, &QTimer::timeout, [this] {
-        if (m_options.profile)
-            m_keeper.account().SetProfile(*m_options.profile);
+        toc::Account& kept = m_keeper.account();
+        if (kept.Profile())
+            kept.SetProfile(*kept.Profile());
     });
     account.onReconnecting = [this](int attempt, toc::Account::Ms delay, const std::string& lastError) {
         Json line = Json::object();
@@ -144,8 +146,7 @@ void CliSession::LoggedIn(const std::string& strUserName, const std::vector<std:
     m_everSignedOn = true;
     m_signedOn = true;
     m_keeper.account().LoggedIn();
-    if (m_options.profile)
-        m_profileTimer.start();
+    m_profileTimer.start();
 }
 
 void CliSession::JoinedChat(const std::string& strChatName, std::int32_t lngChatID)
