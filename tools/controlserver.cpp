@@ -195,7 +195,7 @@ void ControlServer::SetReading(bool reading)
 {
     m_reading = reading;
     for (auto& [id, client] : m_clients) {
-        if (client.reader && !client.inputEnded)
+        if (client.fd >= 0 && !client.inputEnded)
             client.reader->setEnabled(reading);
     }
 }
