@@ -30,7 +30,7 @@ struct Session : toc::OrbTOCSockEvents {
     }
     void LoggedOut(const std::string&) override { log += "LoggedOut; ", account.LoggedOut(); }
     void Error(std::int16_t code, const std::string&) override { account.Error(code); }
-    void WinsockError(const std::string& e) override { log += "WinsockError " + e + "; ", account.WinsockError(e); }
+    void WinsockError(const std::string& e) override { log += "WinsockError " + e + "; ", lostAt = t, account.WinsockError(e); }
     void BuddyUpdate(const std::string& name, bool, std::int16_t level, std::int32_t, std::int32_t, const std::string&) override
     {
         account.BuddyUpdate(name, level);
@@ -72,7 +72,7 @@ struct Session : toc::OrbTOCSockEvents {
             if (answers && p.starts_with("toc_get_status"))
                 sock.Receive(Data("UPDATE_BUDDY2:Me:T:" + std::to_string(warning) + ":0:0: O :"));
             if (answers && p.starts_with("toc_get_info"))
-                sock.Receive(Data("GOTO_URL:profile:info?user=me"));
+                sock.Receive(Data("GOTO_URL:profile:info?user=me")), lastByte = t;
         }
         serve(); // what the answers set going
     }
@@ -97,7 +97,7 @@ struct Session : toc::OrbTOCSockEvents {
     }
 
     testing_support::FakeSocket& sock = *new testing_support::FakeSocket;
-    long long t = 1000;
+    long long t = 1000, lastByte = 0, lostAt = 0;
     std::optional<long long> wake;
     std::string log;
     std::vector<std::string> sent;
@@ -174,6 +174,26 @@ TEST(Account, ASilentServerIsGivenUpQuietPlusAnswerAfterItsLastByteWhateverWaits
     run.account.CheckNow();
     run.serve();
     EXPECT_EQ(run.sent, std::vector<std::string>({ "toc_get_info \"me\"" }));
+}
+
+TEST(Account, SilentDropsInARowCountUpAndASessionThatHeldStartsAfresh)
+{
+    Session run({ {}, { Ms(15000), Ms(2000), Ms(2000) }, true, 256 });
+    run.account.SignOn(me);
+    for (const long long held : { 10000, 10000, 50000, 61000, 10000 }) {
+        run.answers = true;
+        if (run.account.GetState() == toc::Account::State::Waiting)
+            run.advance(*run.wake);
+        run.signOn();
+        run.advance(run.t + held); // probes answered all along
+        run.answers = false;
+        run.advance(run.t + 5000);
+        EXPECT_LE(run.lostAt - run.lastByte, 4000);
+    }
+    std::string attempts;
+    for (std::size_t at = 0; (at = run.log.find("Reconnecting ", at)) != std::string::npos; ++at)
+        attempts += run.log[at + 13];
+    EXPECT_EQ(attempts, "12312");
 }
 
 TEST(Account, LogOffAndLoginActAtOnceUnlessCommandsAreQueuedBehindWhichTheyWait)
