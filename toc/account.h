@@ -214,6 +214,7 @@ private:
     void enqueue(Entry entry);
     void pump();
     void popFront();
+    void settle();
     void setState(State state);
     void reschedule();
     bool sendable() const;
