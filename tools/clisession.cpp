@@ -35,6 +35,9 @@ CliSession::CliSession(CliOptions options, std::unique_ptr<toc::Socket> socket, 
     m_dispatcher.afterCall = [this](const std::string& method, const Json& line) {
         if (method == "SendIM" && m_log)
             m_log->Sent(*JsonToBytes(line[1]), *JsonToBytes(line[2]), line.size() > 3 && line[3] == true);
+        // Even the same text again: everyone may be answered afresh.
+        if (method == "SetAwayMessage")
+            m_autoReply.SetAway(m_keeper.account().AwayMessage());
     };
     m_profileTimer.setInterval(ProfileIntervalMs);
     // Whatever profile the account has by then: the option's, or one a command set since.
