@@ -74,8 +74,10 @@ public:
     {
         const Pacer::Output out
             = m_account.m_pacer.Write(bytes, m_account.now().count(), std::exchange(m_account.m_probeNext, false));
-        if (!out.send.empty())
+        if (!out.send.empty()) {
             m_inner->SendData(out.send);
+            m_account.settle();
+        }
         if (out.initDone)
             m_account.initDone();
         // A frame held here needs a wake-up, whoever wrote it.
@@ -92,8 +94,10 @@ public:
         if (!Connected())
             return;
         const std::string due = m_account.m_pacer.Release(now.count());
-        if (!due.empty())
+        if (!due.empty()) {
             m_inner->SendData(due);
+            m_account.settle();
+        }
     }
     /// Ends the connection so that the control reports WinsockError with this text.
     void Fail(const std::string& description)
@@ -482,8 +486,6 @@ void Account::Tick()
     m_wakeAt.reset();
     const Ms t = now();
     m_wire->Release(t);
-    if (m_pacer.Held() == 0 && !m_queue.empty() && m_queue.front().inPacer)
-        popFront();
     if (m_statusAskedAt && t >= *m_statusAskedAt + m_liveness.settings().answer)
         m_statusAskedAt.reset(); // no answer: go on with the warning known so far
     if (const auto due = m_liveness.Due(); due && *due <= t) {
@@ -661,6 +663,14 @@ void Account::pump()
             m_queue.push_front(std::move(entry));
         }
     }
+}
+
+void Account::settle()
+{
+    // Whatever wrote last, the command the pacer held has gone once nothing is held: it must not
+    // go again after a loss.
+    if (m_pacer.Held() == 0 && !m_queue.empty() && m_queue.front().inPacer)
+        popFront();
 }
 
 void Account::popFront()

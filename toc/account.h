@@ -160,7 +160,8 @@ public:
     std::optional<Ms> RetryAt() const { return m_retryAt; }
     /// What SetNetworkAvailable was told last.
     bool NetworkAvailable() const { return !m_networkDown; }
-    /// The away message kept, if one is set.
+    /// The profile and the away message kept, if set.
+    const std::optional<std::string>& Profile() const { return m_profile; }
     const std::optional<std::string>& AwayMessage() const { return m_away; }
     /// What ended the last connection.
     const std::string& LastError() const { return m_lastError; }
@@ -213,6 +214,7 @@ private:
     void enqueue(Entry entry);
     void pump();
     void popFront();
+    void settle();
     void setState(State state);
     void reschedule();
     bool sendable() const;

@@ -17,8 +17,8 @@
 namespace {
 
 constexpr std::string_view usage
-    = "usage: tocd [--listen HOST:PORT] [--keepalive SECONDS] [--bot NAME] [--no-rate-limits]\n"
-      "            [--signon-limit BURST,PER_MINUTE]\n"
+    = "usage: tocd [--listen HOST:PORT] [--keepalive SECONDS] [--bot NAME] [--no-rate-limits]"
+      " [--signon-limit BURST,PER_MINUTE]\n"
       "  --no-rate-limits  accept commands at any speed (load tests, benchmarks); by default\n"
       "                    they are metered as today's servers do: ERROR:903, then disconnect\n"
       "  --signon-limit BURST,PER_MINUTE\n"

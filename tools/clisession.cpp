@@ -35,11 +35,16 @@ CliSession::CliSession(CliOptions options, std::unique_ptr<toc::Socket> socket, 
     m_dispatcher.afterCall = [this](const std::string& method, const Json& line) {
         if (method == "SendIM" && m_log)
             m_log->Sent(*JsonToBytes(line[1]), *JsonToBytes(line[2]), line.size() > 3 && line[3] == true);
+        // Even the same text again: everyone may be answered afresh.
+        if (method == "SetAwayMessage")
+            m_autoReply.SetAway(m_keeper.account().AwayMessage());
     };
     m_profileTimer.setInterval(ProfileIntervalMs);
+    // Whatever profile the account has by then: the option's, or one a command set since.
     QObject::connect(&m_profileTimer, &QTimer::timeout, [this] {
-        if (m_options.profile)
-            m_keeper.account().SetProfile(*m_options.profile);
+        toc::Account& kept = m_keeper.account();
+        if (kept.Profile())
+            kept.SetProfile(*kept.Profile());
     });
     account.onReconnecting = [this](int attempt, toc::Account::Ms delay, const std::string& lastError) {
         Json line = Json::object();
@@ -137,14 +142,14 @@ void CliSession::LoggedIn(const std::string& strUserName, const std::vector<std:
                           const std::vector<std::string>& MiscData, const std::string& strPreferences,
                           std::int16_t PrivacyMode)
 {
+    // The log has each line before the event is printed.
+    logNote(m_everSignedOn ? "signed on again" : "signed on");
     JsonEventWriter::LoggedIn(strUserName, BuddyList, BlockList, PrivateList, MiscData, strPreferences,
                               PrivacyMode);
-    logNote(m_everSignedOn ? "signed on again" : "signed on");
     m_everSignedOn = true;
     m_signedOn = true;
     m_keeper.account().LoggedIn();
-    if (m_options.profile)
-        m_profileTimer.start();
+    m_profileTimer.start();
 }
 
 void CliSession::JoinedChat(const std::string& strChatName, std::int32_t lngChatID)
@@ -220,8 +225,8 @@ void CliSession::ChatMessage(std::int32_t lngChatID, const std::string& strUserN
 
 void CliSession::LoggedOut(const std::string& strUserName)
 {
-    JsonEventWriter::LoggedOut(strUserName);
     logSignedOff();
+    JsonEventWriter::LoggedOut(strUserName);
     m_signedOn = false;
     m_keeper.account().LoggedOut();
     m_profileTimer.stop();
@@ -242,9 +247,9 @@ void CliSession::Warned(const std::string& intWarningLevel, const std::string& s
 
 void CliSession::WinsockError(const std::string& strError)
 {
-    JsonEventWriter::WinsockError(strError);
     if (m_signedOn)
         logNote("connection lost");
+    JsonEventWriter::WinsockError(strError);
     m_signedOn = false;
     m_profileTimer.stop();
     toc::Account& account = m_keeper.account();

@@ -273,10 +273,14 @@ std::optional<std::string> CommandDispatcher::Execute(std::string_view line, std
             method->keep(*m_account, args, std::string(line));
         } else {
             // In its turn, behind what was written before it.
-            m_account->Submit(std::string(line), [call = method->call, args, reply = std::move(late)](toc::OrbTOCSock& c) {
-                if (auto value = call(c, args); value && reply)
+            m_account->Submit(std::string(line), [this, name, parsed, call = method->call, args, reply = std::move(late)](toc::OrbTOCSock& c) {
+                auto value = call(c, args);
+                if (afterCall)
+                    afterCall(name, parsed);
+                if (value && reply)
                     reply(resultLine(std::move(*value)));
             });
+            return std::nullopt;
         }
     } catch (const std::exception& e) {
         // The command methods let errors reach their caller (SetIdleTime overflowing, for one);

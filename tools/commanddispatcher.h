@@ -33,7 +33,8 @@ public:
     /// whose outcome arrives as events.
     std::optional<std::string> Execute(std::string_view line, std::function<void(const std::string&)> late = {});
 
-    /// Called after a line was taken, with the whole line parsed (name first).
+    /// Called with the whole line parsed (name first) once it has run: a queued command when its
+    /// turn has come and it has gone out, a command the account keeps when it was taken.
     std::function<void(const std::string& method, const Json& line)> afterCall;
 
 private:

@@ -128,19 +128,25 @@ void ControlServer::accept()
             return;
         ucred peer {};
         socklen_t size = sizeof peer;
+        const auto refuse = [fd](std::string_view why) {
+            const std::string line = "{\"error\":\"" + std::string(why) + "\"}\n";
+            ::send(fd, line.data(), line.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+            ::close(fd);
+        };
         if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) != 0 || peer.uid != ::geteuid()) {
             std::fprintf(stderr, "toc-cli: refused a control connection from user %u\n", peer.uid);
-            ::close(fd);
+            refuse("refused: this toc-cli belongs to another user");
             continue;
         }
         if (m_clients.size() >= MaxClients) {
             std::fprintf(stderr, "toc-cli: refused a control connection: %zu clients already\n", m_clients.size());
-            ::close(fd);
+            refuse("refused: too many clients");
             continue;
         }
         const ClientId id = m_nextId++;
         Client& client = m_clients.try_emplace(id, Client { fd, LineSplitter(m_maxLine), {}, {}, {}, false }).first->second;
         client.reader = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+        client.reader->setEnabled(m_reading);
         client.writer = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Write);
         client.writer->setEnabled(false);
         QObject::connect(client.reader.get(), &QSocketNotifier::activated, client.reader.get(), [this, id] { read(id); });
@@ -183,6 +189,15 @@ void ControlServer::read(ClientId id)
         m_callbacks.line(id, *last);
     if (alive() && m_clients.at(id).queued.empty())
         drop(id);
+}
+
+void ControlServer::SetReading(bool reading)
+{
+    m_reading = reading;
+    for (auto& [id, client] : m_clients) {
+        if (client.fd >= 0 && !client.inputEnded)
+            client.reader->setEnabled(reading);
+    }
 }
 
 void ControlServer::Broadcast(std::string_view line)

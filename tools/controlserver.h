@@ -42,6 +42,9 @@ public:
     /// To one client, if it is still there.
     void Send(ClientId client, std::string_view line);
     std::size_t Clients() const { return m_clients.size(); }
+    /// Off: no client is read (their writers block) until it is on again. What one read brought
+    /// is still handed over, so at most 64 KiB a client comes in after it is turned off.
+    void SetReading(bool reading);
 
 private:
     struct Client {
@@ -69,6 +72,7 @@ private:
     std::unique_ptr<QSocketNotifier> m_acceptor;
     std::map<ClientId, Client> m_clients;
     ClientId m_nextId = 1;
+    bool m_reading = true;
 };
 
 } // namespace tocli

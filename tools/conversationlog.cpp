@@ -211,10 +211,15 @@ bool ConversationLog::append(const std::string& file, const std::string& line, s
         why = file + ": " + std::strerror(errno);
         return false;
     }
-    if (::fstat(fd, &st) == 0 && (st.st_mode & 077) != 0)
+    const bool known = ::fstat(fd, &st) == 0;
+    if (known && (st.st_mode & 077) != 0)
         ::fchmod(fd, 0600);
     const ssize_t n = ::write(fd, line.data(), line.size());
     const int error = n < 0 ? errno : ENOSPC;
+    // Half a line would run into the next one written once there is room again.
+    if (n > 0 && n < static_cast<ssize_t>(line.size()) && known) {
+        [[maybe_unused]] const int ignored = ::ftruncate(fd, st.st_size);
+    }
     const bool closed = ::close(fd) == 0;
     if (n == static_cast<ssize_t>(line.size()) && closed)
         return true;

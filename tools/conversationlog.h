@@ -9,8 +9,8 @@ namespace tocli {
 
 /// The account's conversation log: DIR/YYYY-MM-DD.log per local day, one line per thing said or
 /// happened, "HH:MM:SS " first. The directory is made 0700 and each file 0600. Every line is
-/// opened, written and closed on its own, so it is on disk when the call returns and a log that
-/// was removed, made unwritable or filled up is tried afresh with the next line.
+/// opened, written and closed on its own: it is with the kernel when the call returns, and a log
+/// that was removed, made unwritable or filled up is tried afresh with the next line.
 class ConversationLog {
 public:
     using LocalClock = std::function<std::tm()>;

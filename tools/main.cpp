@@ -107,11 +107,13 @@ talks to such a socket from a terminal or a script.
 SIGTERM and SIGINT end toc-cli as LogOff does: commands held for the rate
 limits get 10 s to go out, each one left is printed as {"error": ...}.
 
-Everyday use, for the user unit toc-cli@NAME (TOC_AWAY=... in its .conf):
-  toc-cli --attach $XDG_RUNTIME_DIR/toc-cli/NAME.sock
-  echo '["SetAwayMessage", "Out until 5, back at %t? No."]' |
-    toc-cli --attach $XDG_RUNTIME_DIR/toc-cli/NAME.sock
-  cat ~/.local/state/toc-cli/NAME/$(date +%F).log
+Everyday use, with the user unit toc-cli@NAME:
+  set away      TOC_AWAY=... in ~/.config/toc-cli/NAME.conf, or at once:
+                echo '["SetAwayMessage", "At lunch until two, %n"]' |
+                  toc-cli --attach $XDG_RUNTIME_DIR/toc-cli/NAME.sock
+  today's log   cat ~/.local/state/toc-cli/NAME/$(date +%F).log
+  attach        toc-cli --attach $XDG_RUNTIME_DIR/toc-cli/NAME.sock
+                (command lines in, events out; Ctrl-D leaves it running)
 
 Exit status:
   0  after LogOff or a signal, or at the end of stdin (once the first
@@ -268,7 +270,12 @@ int main(int argc, char* argv[])
         control = std::make_unique<tocli::ControlServer>(
             MaxLineBytes,
             tocli::ControlServer::Callbacks {
-                [&sessionPtr](tocli::ControlServer::ClientId id, std::string_view line) { sessionPtr->HandleLine(line, id); },
+                [&sessionPtr, &control](tocli::ControlServer::ClientId id, std::string_view line) {
+                    sessionPtr->HandleLine(line, id);
+                    // The queue is full: the clients wait, as stdin does.
+                    if (sessionPtr->Full())
+                        control->SetReading(false);
+                },
                 [&sessionPtr](tocli::ControlServer::ClientId id) { sessionPtr->HandleOverlongLine(id); } });
         std::string error;
         const auto path = QFile::encodeName(parser.value(QStringLiteral("control"))).toStdString();
@@ -310,7 +317,11 @@ int main(int argc, char* argv[])
                                        session.HandleEndOfInput();
                                },
                                [&session] { return session.Full(); } });
-    session.onRoom = [&input] { input.Resume(); };
+    session.onRoom = [&input, &control] {
+        input.Resume();
+        if (control)
+            control->SetReading(true);
+    };
     tocli::StopSignals stopSignals([&session, &systemd](int) {
         systemd.Stopping();
         session.Stop();

@@ -201,6 +201,16 @@ INSTANTIATE_TEST_SUITE_P(Scripts, Service, testing::ValuesIn(scripts), [](const 
 
 using Limits = TocdTest;
 
+// Whoever signs off, every session still signed on stays in the keep-alive round.
+TEST_F(Limits, KeepAlivesReachEverySessionStillOn)
+{
+    Client &a = online("a"), &b = online("b"), &c = online("c");
+    a.session.disconnect();
+    c.session.disconnect();
+    service.keepAlive();
+    EXPECT_EQ(b.messages(), Lines { "<keep-alive>" });
+}
+
 TEST_F(Limits, WarningsStopAtAHundred)
 {
     Client &bob = online("bob"), &alice = online("alice");
