@@ -31,12 +31,6 @@ ConnectionKeeper::ConnectionKeeper(std::unique_ptr<Socket> socket, OrbTOCSockEve
     connect(&m_timer, &QTimer::timeout, this, [this] { m_account->Tick(); });
 }
 
-ConnectionKeeper::Ms ConnectionKeeper::RetryIn() const
-{
-    const auto at = m_account->RetryAt();
-    return at ? std::max(Ms(0), *at - now()) : Ms(0);
-}
-
 std::chrono::system_clock::time_point ConnectionKeeper::SignedOnSince() const
 {
     return std::chrono::system_clock::now() - (now() - m_account->SignedOnAt());

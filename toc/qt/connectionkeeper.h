@@ -41,20 +41,6 @@ public:
     /// When the current session signed on, on the wall clock.
     std::chrono::system_clock::time_point SignedOnSince() const;
 
-    // Shorthands for a status line.
-    bool SignedOn() const { return m_account->GetState() == Account::State::SignedOn; }
-    /// Waiting for the next attempt (or for the network).
-    bool Waiting() const
-    {
-        const auto state = m_account->GetState();
-        return state == Account::State::Waiting || state == Account::State::WaitingForNetwork;
-    }
-    bool NetworkAvailable() const { return m_account->NetworkAvailable(); }
-    int Attempt() const { return m_account->Attempt(); }
-    const std::string& LastError() const { return m_account->LastError(); }
-    /// How long the wait for the next attempt has still to go.
-    Ms RetryIn() const;
-
 private:
     Ms now() const { return Ms(m_clock.elapsed()); }
 

@@ -18,9 +18,6 @@ public:
     /// Subscribes to what exists. What cannot be followed is told in one line on stderr.
     void Start();
 
-    /// False only while the backend reports no network at all.
-    bool NetworkAvailable() const { return m_available; }
-
 signals:
     /// The machine woke up; connections from before may have died silently.
     void resumed();
