@@ -40,6 +40,17 @@ DesktopNotifier::DesktopNotifier(QObject* parent)
 {
 }
 
+DesktopNotifier::~DesktopNotifier()
+{
+    // The bus's thread must not deliver to a notifier that is gone.
+    if (!m_connected)
+        return;
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    bus.disconnect(Service, Path, Interface, QStringLiteral("ActionInvoked"), this, SLOT(onActionInvoked(uint, QString)));
+    bus.disconnect(Service, Path, Interface, QStringLiteral("NotificationClosed"), this,
+                   SLOT(onNotificationClosed(uint, uint)));
+}
+
 bool DesktopNotifier::connectBus()
 {
     if (m_connected)

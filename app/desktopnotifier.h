@@ -14,6 +14,7 @@ class DesktopNotifier : public QObject {
     Q_OBJECT
 public:
     explicit DesktopNotifier(QObject* parent = nullptr);
+    ~DesktopNotifier() override;
 
     /// Shows `text` (plain, as the window shows it) from `sender`, replacing the sender's last one.
     void Notify(const QString& sender, const QString& text);
