@@ -9,7 +9,6 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QTcpSocket>
-#include <QTime>
 #include <QTimer>
 
 #include "toc/qt/qtsocket.h"
@@ -287,25 +286,18 @@ int main(int argc, char* argv[])
     }
 
     // Replies to stdin quote what came in there; a password pasted there by mistake stays hidden.
-    // Any event may change the account's state; systemd's status line is brought up to date once
-    // the session has handled it.
     tocli::SystemdNotifier systemd;
-    QTimer statusUpdate;
-    statusUpdate.setSingleShot(true);
     const auto shown = [secret = options.password](const std::string& line) {
         return line.starts_with("{\"event\"") ? line : tocli::HidePassword(line, secret);
     };
-    auto out = [shown, &control, &statusUpdate, &systemd](const std::string& line) {
+    auto out = [shown, &control](const std::string& line) {
         const std::string text = shown(line);
         writeLine(text);
         if (control)
             control->Broadcast(text);
-        if (systemd.Active())
-            statusUpdate.start(0);
     };
     auto tcp = std::make_unique<toc::QtSocket>();
     QObject& socketObject = *tcp;
-    const std::string screenName = options.screenName;
     tocli::CliSession session(std::move(options), std::move(tcp), out,
                               [](int status) { QCoreApplication::exit(status); });
     sessionPtr = &session;
@@ -335,17 +327,13 @@ int main(int argc, char* argv[])
         session.Stop();
     });
     toc::ConnectionKeeper& keeper = session.Keeper();
-    QObject::connect(&statusUpdate, &QTimer::timeout, &app, [&systemd, &keeper, screenName, since = std::string()]() mutable {
-        if (!keeper.SignedOn())
-            since.clear();
-        else if (since.empty())
-            since = QTime::currentTime().toString(QStringLiteral("HH:mm")).toStdString();
-        systemd.Status(tocli::StatusLine(keeper, screenName, since));
-    });
+    // The state changes in the middle of the account's work: the line is read once it is done.
+    QTimer statusUpdate;
+    statusUpdate.setSingleShot(true);
+    QObject::connect(&statusUpdate, &QTimer::timeout, &app, [&systemd, &keeper] { systemd.Status(tocli::StatusLine(keeper)); });
     if (systemd.Active())
         keeper.account().onStateChanged = [&statusUpdate] { statusUpdate.start(0); };
-    toc::SystemWatcher* watcher = toc::FollowSystem(keeper);
-    QObject::connect(watcher, &toc::SystemWatcher::networkAvailableChanged, &statusUpdate, [&statusUpdate] { statusUpdate.start(0); });
+    toc::FollowSystem(keeper);
     // Everything, the sign-on included, happens inside the event loop, so an early end can exit it.
     QTimer::singleShot(0, &app, [&session, &systemd] {
         systemd.Ready("Signing on");

@@ -1,9 +1,11 @@
 #include "tools/systemdnotifier.h"
 
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 
+#include <QDateTime>
 #include <QtGlobal>
 
 #include <systemd/sd-daemon.h>
@@ -12,17 +14,26 @@
 
 namespace tocli {
 
-std::string StatusLine(const toc::ConnectionKeeper& keeper, const std::string& name, const std::string& since)
+std::string StatusLine(const toc::ConnectionKeeper& keeper)
 {
-    if (keeper.SignedOn())
-        return "Online as " + name + " since " + since;
-    if (keeper.Waiting() && !keeper.NetworkAvailable())
-        return "Waiting for the network";
-    if (keeper.Waiting()) {
-        return "Reconnecting: attempt " + std::to_string(keeper.Attempt()) + " in "
-            + std::to_string((keeper.RetryIn().count() + 999) / 1000) + " s (" + keeper.LastError() + ")";
+    const toc::Account& account = keeper.account();
+    switch (account.GetState()) {
+    case toc::Account::State::SignedOn: {
+        const auto since = std::chrono::duration_cast<std::chrono::milliseconds>(keeper.SignedOnSince().time_since_epoch());
+        return "Online as " + account.Name() + " since "
+            + QDateTime::fromMSecsSinceEpoch(since.count()).toString(QStringLiteral("HH:mm")).toStdString();
     }
-    return "Signing on";
+    case toc::Account::State::Waiting:
+        return "Reconnecting: attempt " + std::to_string(account.Attempt()) + " in "
+            + std::to_string((account.RetryDelay().count() + 999) / 1000) + " s (" + account.LastError() + ")";
+    case toc::Account::State::WaitingForNetwork:
+        return "Waiting for the network";
+    case toc::Account::State::SigningOn:
+        return "Signing on";
+    case toc::Account::State::Off:
+        break;
+    }
+    return "Signed off";
 }
 
 SystemdNotifier::SystemdNotifier(QObject* parent)

@@ -13,7 +13,7 @@ namespace tocli {
 
 /// The account's state in a few words: "Online as NAME since HH:MM", "Signing on",
 /// "Reconnecting: attempt N in S s (last error)", "Waiting for the network".
-std::string StatusLine(const toc::ConnectionKeeper& keeper, const std::string& name, const std::string& since);
+std::string StatusLine(const toc::ConnectionKeeper& keeper);
 
 /// Tells systemd how toc-cli is doing when a unit of Type=notify runs it (NOTIFY_SOCKET is set);
 /// otherwise does nothing. The watchdog is fed from the event loop, so a wedged loop is noticed.

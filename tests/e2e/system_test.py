@@ -15,7 +15,7 @@ def lines_of(stream):
 
 
 def wait_for(q, test, timeout=5):
-    end = time.monotonic() + timeout
+    end, seen = time.monotonic() + timeout, []
     while time.monotonic() < end:
         try:
             item = q.get(timeout=max(0.01, end - time.monotonic()))
@@ -23,7 +23,8 @@ def wait_for(q, test, timeout=5):
             break
         if test(item):
             return item
-    raise AssertionError('nothing matched within %s s' % timeout)
+        seen.append(item)
+    raise AssertionError('nothing matched within %s s, only %s' % (timeout, seen[-5:]))
 
 
 class SystemTest(dbusmock.DBusTestCase):
@@ -84,12 +85,14 @@ class SystemTest(dbusmock.DBusTestCase):
         server.kill()
         server.wait()
         state('STATUS=Waiting for the network')
-        self.tocd(port)
+        self.server = self.tocd(port)[0]
         signed_on = lambda timeout: wait_for(events, lambda l: '"LoggedIn"' in l, timeout)
         self.assertRaises(AssertionError, signed_on, 1.5)
         nm.SetGlobalConnectionState(NMState.NM_STATE_CONNECTED_GLOBAL)
         signed_on(3)
         state('STATUS=Online as')
+        self.server.kill()
+        state('STATUS=Reconnecting: attempt ')
 
         cli.stdin.close()
         state('STOPPING=1')
