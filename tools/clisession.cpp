@@ -196,7 +196,8 @@ void CliSession::InstantMessage(const std::string& strUserName, const std::strin
         m_log->Received(strUserName, strMessage);
     JsonEventWriter::InstantMessage(strUserName, strMessage, blnAutoResponse, strUserClass);
     toc::Account& account = m_keeper.account();
-    if (!m_signedOn || m_stopping)
+    // A full queue takes no answers: a flood of senders must not grow it past its bound.
+    if (!m_signedOn || m_stopping || account.Full())
         return;
     // The account keeps the away message; a new one starts the answers afresh.
     if (m_autoReply.Away() != account.AwayMessage())
