@@ -240,11 +240,19 @@ void Account::Submit(std::string what, std::function<void(OrbTOCSock&)> run)
     enqueue({ std::move(what), std::move(run) });
 }
 
+void Account::notSent(const Entry& entry, const std::string& why)
+{
+    if (entry.notSent)
+        entry.notSent(entry.what, why);
+    else if (onNotSent)
+        onNotSent(entry.what, why);
+}
+
 void Account::enqueue(Entry entry)
 {
+    entry.notSent = m_asker;
     if (m_state == State::Off) {
-        if (onNotSent)
-            onNotSent(entry.what, "not sent, not signed on");
+        notSent(entry, "not sent, not signed on");
         return;
     }
     m_queue.push_back(std::move(entry));
@@ -603,8 +611,8 @@ void Account::stop(const std::string& why)
     std::deque<Entry> dropped = std::exchange(m_queue, {});
     m_wasFull = false;
     for (const Entry& entry : dropped) {
-        if (entry.kind == Entry::Kind::Command && onNotSent)
-            onNotSent(entry.what, why);
+        if (entry.kind == Entry::Kind::Command)
+            notSent(entry, why);
     }
 }
 
@@ -654,8 +662,7 @@ void Account::pump()
         try {
             entry.run(*m_control);
         } catch (const std::exception& e) {
-            if (onNotSent)
-                onNotSent(entry.what, std::string("not sent, ") + e.what());
+            notSent(entry, std::string("not sent, ") + e.what());
         }
         if (m_pacer.Held() > 0 && m_wire->Connected()) {
             // Leaves when its class allows; it stays first until then.

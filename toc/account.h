@@ -107,6 +107,10 @@ public:
     /// Any other command, queued: `run` is called with the control when its turn comes while
     /// signed on. `what` names it in reports.
     void Submit(std::string what, std::function<void(OrbTOCSock&)> run);
+    /// Who is asking: what is queued from now on reports not being sent to `asker` instead of
+    /// onNotSent, until it is reset. A host with several sources of commands answers each its own.
+    using NotSent = std::function<void(const std::string& what, const std::string& why)>;
+    void SetAsker(NotSent asker) { m_asker = std::move(asker); }
 
     /// The queue has reached its bound: stop producing until onRoom.
     bool Full() const { return m_queue.size() >= m_settings.queueBound; }
@@ -201,6 +205,7 @@ private:
         std::function<void(OrbTOCSock&)> run;
         Kind kind = Kind::Command;
         bool inPacer = false; // its frame is held by the pacer
+        NotSent notSent {};
     };
 
     Ms now() const { return m_now(); }
@@ -212,6 +217,7 @@ private:
     void keepRooms();
     void probe();
     void enqueue(Entry entry);
+    void notSent(const Entry& entry, const std::string& why);
     void pump();
     void popFront();
     void settle();
@@ -243,6 +249,7 @@ private:
     std::int32_t m_warning = 0;
 
     std::deque<Entry> m_queue;
+    NotSent m_asker;
     bool m_wasFull = false;
     bool m_initDone = false;            // toc_init_done has gone out on this connection
     std::optional<Ms> m_statusAskedAt;  // it has been, and its answer is awaited

@@ -12,6 +12,8 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include "tools/bytejson.h"
+
 namespace tocli {
 
 namespace {
@@ -43,8 +45,13 @@ int Attach(const std::string& path)
     std::memcpy(address.sun_path, path.data(), path.size());
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0 || ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-        std::fprintf(stderr, "toc-cli: %s: %s\n", path.c_str(), std::strerror(errno));
-        return 1;
+        // On stdout too, as a line a script reading the events can tell from them.
+        const std::string why = path + ": " + std::strerror(errno);
+        std::fprintf(stderr, "toc-cli: %s\n", why.c_str());
+        Json error = Json::object();
+        error["error"] = BytesToJson("attach: " + why);
+        std::puts(error.dump().c_str());
+        return 2;
     }
     // toc-cli never waits for its clients, so sending to it blocks only briefly; reading its
     // events and stdin both wait in the event loop.

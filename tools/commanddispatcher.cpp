@@ -265,6 +265,22 @@ std::optional<std::string> CommandDispatcher::Execute(std::string_view line, std
         args.push_back(std::move(*arg));
     }
 
+    // A command that never goes is reported to whoever wrote it, like its result.
+    struct Asker {
+        toc::Account* account;
+        ~Asker()
+        {
+            if (account)
+                account->SetAsker({});
+        }
+    } asker { late ? m_account : nullptr };
+    if (asker.account) {
+        asker.account->SetAsker([late](const std::string& what, const std::string& why) {
+            Json error = Json::object();
+            error["error"] = BytesToJson(why + ": " + what);
+            late(error.dump());
+        });
+    }
     std::optional<Json> result;
     try {
         if (!m_account || (method->answers && m_account->Queued() == 0)) {

@@ -121,7 +121,8 @@ Exit status:
   1  with --no-reconnect: the connection failed or closed before the first
      sign-on completed; after a sign-on a lost connection is printed as
      WinsockError and toc-cli keeps running, so the script may Login again
-  2  bad arguments, or the --control socket is in use or cannot be made
+  2  bad arguments, or the --control socket is in use or cannot be made;
+     with --attach, nothing listens at PATH
   3  the server refused the screen name or password (ERROR:980): trying
      again cannot help, so toc-cli stops (Error then exit))";
 

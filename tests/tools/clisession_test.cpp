@@ -137,4 +137,19 @@ TEST(CliSession, CommandsWrittenAheadWaitForTheSignOnAndEndOfInputEndsOnceTheyHa
     EXPECT_EQ(once.status, 1);
 }
 
+TEST(CliSession, AStopWhileReconnectingEndsAtOnceAndTellsOnlyWhoeverWroteWhatIsLeft)
+{
+    Cli cli(std::nullopt);
+    cli.session.replyTo = [&cli](tocli::CliSession::Origin from, const std::string& line) { cli.print(std::to_string(from) + " " + line); };
+    cli.signOn();
+    cli.fake.Fail("Connection reset");
+    cli.out.clear();
+    cli.session.HandleLine(R"(["SendIM", "bob", "late"])", 7);
+    cli.session.Stop();
+    EXPECT_EQ(cli.out, R"(7 {"error":"not sent, signed off first: [\"SendIM\", \"bob\", \"late\"]"}
+{"event":"LoggedOut","args":["metoo"]}
+)");
+    EXPECT_EQ(cli.status, 0);
+}
+
 } // namespace
