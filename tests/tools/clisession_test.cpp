@@ -106,13 +106,12 @@ TEST(CliSession, WhatTheCommandsSetIsSetAgainByTheNextSignOn)
         const std::string profile = "> toc_set_info \"<b>\\$p</b>\"\n";
         ASSERT_TRUE(after.starts_with(profile)) << after;
         after.erase(0, profile.size());
-        if (!row.next.empty()) {
+        if (!row.next.empty())
             EXPECT_EQ(after.substr(0, after.find("{")), row.next);
-        }
     }
 }
 
-TEST(CliSession, CommandsWrittenAheadWaitForTheSignOnAndEndOfInputEndsOnceTheyHaveGone)
+TEST(CliSession, WhatIsWrittenAheadWaitsForTheSignOnAndWhatCannotGoIsReportedWhereItCameFrom)
 {
     Cli cli(std::nullopt);
     cli.lines({ R"(["SendIM", "bob", "first"])", " \t", R"(["LastChatID"])" });
@@ -135,21 +134,19 @@ TEST(CliSession, CommandsWrittenAheadWaitForTheSignOnAndEndOfInputEndsOnceTheyHa
 {"error":"not sent, the connection was lost first: [\"SendIM\", \"bob\", \"never\"]"}
 )");
     EXPECT_EQ(once.status, 1);
-}
 
-TEST(CliSession, AStopWhileReconnectingEndsAtOnceAndTellsOnlyWhoeverWroteWhatIsLeft)
-{
-    Cli cli(std::nullopt);
-    cli.session.replyTo = [&cli](tocli::CliSession::Origin from, const std::string& line) { cli.print(std::to_string(from) + " " + line); };
-    cli.signOn();
-    cli.fake.Fail("Connection reset");
-    cli.out.clear();
-    cli.session.HandleLine(R"(["SendIM", "bob", "late"])", 7);
-    cli.session.Stop();
-    EXPECT_EQ(cli.out, R"(7 {"error":"not sent, signed off first: [\"SendIM\", \"bob\", \"late\"]"}
+    // A stop while reconnecting ends at once, telling only whoever wrote it what is left.
+    Cli lost(std::nullopt);
+    lost.session.replyTo = [&lost](auto from, const std::string& line) { lost.print(std::to_string(from) + " " + line); };
+    lost.signOn();
+    lost.fake.Fail("Connection reset");
+    lost.out.clear();
+    lost.session.HandleLine(R"(["SendIM", "bob", "late"])", 7);
+    lost.session.Stop();
+    EXPECT_EQ(lost.out, R"(7 {"error":"not sent, signed off first: [\"SendIM\", \"bob\", \"late\"]"}
 {"event":"LoggedOut","args":["metoo"]}
 )");
-    EXPECT_EQ(cli.status, 0);
+    EXPECT_EQ(lost.status, 0);
 }
 
 } // namespace
