@@ -106,8 +106,7 @@ TEST(CliSession, WhatTheCommandsSetIsSetAgainByTheNextSignOn)
         const std::string profile = "> toc_set_info \"<b>\\$p</b>\"\n";
         ASSERT_TRUE(after.starts_with(profile)) << after;
         after.erase(0, profile.size());
-        if (!row.next.empty())
-            EXPECT_EQ(after.substr(0, after.find("{")), row.next);
+        EXPECT_TRUE(row.next.empty() || after.substr(0, after.find("{")) == row.next) << after;
     }
 }
 
