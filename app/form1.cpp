@@ -74,14 +74,22 @@ QCheckBox* skinnedCheckBox(const QString& name, const QString& caption, QRect ge
     return box;
 }
 
+toc::AccountSettings withLiveness(toc::LivenessSettings liveness)
+{
+    toc::AccountSettings settings;
+    settings.liveness = liveness;
+    return settings;
+}
+
 } // namespace
 
 const std::string Form1::ProfileText = "<body bgcolor=black><font color=lime><b>Dorvi Rivir 4.0<br>Get it: "
                                        "<a href=\"AIM:GoIM?ScreenName=kdq&Message=Rivir+Request\">Here</a>";
 
-Form1::Form1(std::unique_ptr<toc::Socket> socket, ServerAddress server, QWidget* parent)
+Form1::Form1(std::unique_ptr<toc::Socket> socket, ServerAddress server, QWidget* parent, toc::LivenessSettings liveness)
     : QWidget(parent)
-    , m_keeper(std::make_unique<toc::ConnectionKeeper>(std::move(socket), static_cast<toc::OrbTOCSockEvents*>(this)))
+    , m_keeper(std::make_unique<toc::ConnectionKeeper>(std::move(socket), static_cast<toc::OrbTOCSockEvents*>(this),
+                                                       withLiveness(liveness)))
     , m_server(std::move(server))
 {
     s_instance = this;

@@ -36,7 +36,9 @@ public:
     static const std::string ProfileText;
 
     /// Builds the window (not shown) with the control on `socket`; "Sign On" goes to `server`.
-    explicit Form1(std::unique_ptr<toc::Socket> socket, ServerAddress server = {}, QWidget* parent = nullptr);
+    /// `liveness` is for tests that cannot wait a minute for a silent link to be given up.
+    explicit Form1(std::unique_ptr<toc::Socket> socket, ServerAddress server = {}, QWidget* parent = nullptr,
+                   toc::LivenessSettings liveness = {});
     ~Form1() override;
 
     /// The one main window; nullptr when there is none.

@@ -11,6 +11,7 @@
 #include "app/form1.h"
 #include "app/form2.h"
 #include "app/serveraddress.h"
+#include "toc/qt/livenessoption.h"
 #include "toc/qt/qtsocket.h"
 #include "toc/qt/systemwatcher.h"
 
@@ -49,6 +50,8 @@ int main(int argc, char** argv)
                        "5190 when left out). Today's revival servers usually serve TOC on port 9898."),
         QStringLiteral("HOST[:PORT]"), QStringLiteral("127.0.0.1:5190"));
     parser.addOption(serverOption);
+    const QCommandLineOption livenessOption = toc::LivenessOption();
+    parser.addOption(livenessOption);
     parser.process(app);
 
     const auto server = ParseServerAddress(parser.value(serverOption));
@@ -57,6 +60,15 @@ int main(int argc, char** argv)
                             << parser.value(serverOption) << "\"\n";
         return 2;
     }
+    toc::LivenessSettings liveness;
+    if (parser.isSet(livenessOption)) {
+        const auto given = toc::ParseLivenessMs(parser.value(livenessOption));
+        if (!given) {
+            QTextStream(stderr) << "rivir: --liveness-ms wants three positive numbers\n";
+            return 2;
+        }
+        liveness = *given;
+    }
 
     QApplication::setWindowIcon(AppIcon());
     // The idler lives in its main window: closing "Incoming IMs" while the main window sits in the
@@ -64,7 +76,7 @@ int main(int argc, char** argv)
     QApplication::setQuitOnLastWindowClosed(false);
     DesktopNotifier notifier;
     Form2::SetNotifier(&notifier);
-    auto* window = new Form1(std::make_unique<toc::QtSocket>(), *server);
+    auto* window = new Form1(std::make_unique<toc::QtSocket>(), *server, nullptr, liveness);
     toc::FollowSystem(window->keeper());
     window->setAttribute(Qt::WA_DeleteOnClose);
     QObject::connect(window, &QObject::destroyed, &app, &QCoreApplication::quit);

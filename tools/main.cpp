@@ -11,6 +11,7 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include "toc/qt/livenessoption.h"
 #include "toc/qt/qtsocket.h"
 #include "toc/qt/systemwatcher.h"
 #include "tools/attach.h"
@@ -197,10 +198,7 @@ int main(int argc, char* argv[])
         { QStringLiteral("attach"), QStringLiteral("Talk to the toc-cli listening at PATH, then exit."),
           QStringLiteral("PATH") },
     });
-    // For tests: how soon a silent connection is probed and given up, and a sign-on timed out.
-    QCommandLineOption livenessOption(QStringLiteral("liveness-ms"), QStringLiteral("QUIET,ANSWER,SIGNON"),
-                                      QStringLiteral("MS,MS,MS"));
-    livenessOption.setFlags(QCommandLineOption::HiddenFromHelp);
+    const QCommandLineOption livenessOption = toc::LivenessOption();
     parser.addOption(livenessOption);
     if (!parser.parse(QCoreApplication::arguments()))
         return usageError(parser.errorText());
@@ -249,18 +247,10 @@ int main(int argc, char* argv[])
     if (parser.isSet(QStringLiteral("log-dir")))
         options.logDir = QFile::encodeName(parser.value(QStringLiteral("log-dir"))).toStdString();
     if (parser.isSet(livenessOption)) {
-        const QStringList parts = parser.value(livenessOption).split(QLatin1Char(','));
-        std::vector<int> ms;
-        for (const QString& part : parts) {
-            bool ok = false;
-            ms.push_back(part.toInt(&ok));
-            if (!ok || ms.back() <= 0)
-                return usageError(QStringLiteral("--liveness-ms wants three positive numbers"));
-        }
-        if (ms.size() != 3)
+        const auto liveness = toc::ParseLivenessMs(parser.value(livenessOption));
+        if (!liveness)
             return usageError(QStringLiteral("--liveness-ms wants three positive numbers"));
-        options.liveness = { std::chrono::milliseconds(ms[2]), std::chrono::milliseconds(ms[0]),
-                             std::chrono::milliseconds(ms[1]) };
+        options.liveness = *liveness;
     }
 
     // Bound before the sign-on, so a second toc-cli on the same account stops before it
