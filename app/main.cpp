@@ -1,6 +1,7 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QTextStream>
+#include <QTimer>
 
 #include <cstdio>
 #include <memory>
@@ -77,10 +78,11 @@ int main(int argc, char** argv)
     DesktopNotifier notifier;
     Form2::SetNotifier(&notifier);
     auto* window = new Form1(std::make_unique<toc::QtSocket>(), *server, nullptr, liveness);
-    toc::FollowSystem(window->keeper());
     window->setAttribute(Qt::WA_DeleteOnClose);
     QObject::connect(window, &QObject::destroyed, &app, &QCoreApplication::quit);
     window->show();
+    // The system bus is asked once the window is up: a person sees the window, not the bus.
+    QTimer::singleShot(0, window, [window] { toc::FollowSystem(window->keeper()); });
     const int code = QApplication::exec();
     // Windows closed with the main one are deleted late; let them go before the application does.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);

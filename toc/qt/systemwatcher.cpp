@@ -46,14 +46,15 @@ void SystemWatcher::Start()
                     SLOT(onNetworkManagerChanged(QString, QVariantMap, QStringList)));
     }
     // Only a backend that knows the medium: the others guess from the routing table, and a machine
-    // with no default route would then never try a server on loopback or the local network.
+    // with no default route would then never try a server on loopback or the local network. The one
+    // that does asks NetworkManager on the system bus: without a bus it is not worth loading.
     using Feature = QNetworkInformation::Feature;
-    if (QNetworkInformation::loadBackendByFeatures(Feature::Reachability | Feature::TransportMedium)) {
+    if (bus.isConnected() && QNetworkInformation::loadBackendByFeatures(Feature::Reachability | Feature::TransportMedium)) {
         QNetworkInformation* info = QNetworkInformation::instance();
         connect(info, &QNetworkInformation::reachabilityChanged, this, &SystemWatcher::onReachabilityChanged);
         connect(info, &QNetworkInformation::transportMediumChanged, this, [this] { m_changed.start(0); });
         onReachabilityChanged(info->reachability());
-    } else {
+    } else if (bus.isConnected()) {
         missing << QStringLiteral("no network backend");
     }
     if (!missing.isEmpty()) {
