@@ -2,7 +2,7 @@
 
 namespace tocli {
 
-Json BytesToJson(std::string_view bytes)
+std::string Latin1ToUtf8(std::string_view bytes)
 {
     std::string utf8;
     utf8.reserve(bytes.size() * 2);
@@ -16,6 +16,11 @@ Json BytesToJson(std::string_view bytes)
         }
     }
     return utf8;
+}
+
+Json BytesToJson(std::string_view bytes)
+{
+    return Latin1ToUtf8(bytes);
 }
 
 std::optional<std::string> JsonToBytes(const Json& value)

@@ -11,6 +11,9 @@ namespace tocli {
 /// Objects keep their keys in insertion order, so lines read {"event":..., "args":...}.
 using Json = nlohmann::ordered_json;
 
+/// Latin-1 bytes as UTF-8: each byte becomes the code point of the same value.
+std::string Latin1ToUtf8(std::string_view bytes);
+
 /// Byte text as a JSON string: each byte becomes the code point of the same value (U+0000..U+00FF),
 /// so any byte sequence, valid UTF-8 or not, survives the trip through JSON.
 Json BytesToJson(std::string_view bytes);

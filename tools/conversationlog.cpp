@@ -10,6 +10,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "tools/bytejson.h"
+
 namespace tocli {
 
 namespace {
@@ -52,20 +54,7 @@ bool validUtf8(std::string_view s)
 
 std::string asUtf8(std::string_view bytes)
 {
-    if (validUtf8(bytes))
-        return std::string(bytes);
-    std::string out;
-    out.reserve(bytes.size() * 2);
-    for (const char ch : bytes) {
-        const auto b = static_cast<unsigned char>(ch);
-        if (b < 0x80) {
-            out += ch;
-        } else {
-            out += static_cast<char>(0xC0 | (b >> 6));
-            out += static_cast<char>(0x80 | (b & 0x3F));
-        }
-    }
-    return out;
+    return validUtf8(bytes) ? std::string(bytes) : Latin1ToUtf8(bytes);
 }
 
 bool startsWithNoCase(std::string_view s, std::string_view prefix)
